@@ -1,0 +1,1 @@
+# Windows build: filled in with the cross-build work.

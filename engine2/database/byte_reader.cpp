@@ -1,0 +1,60 @@
+#include "database/byte_reader.h"
+
+#include <cstring>
+
+namespace quenwick {
+
+void ByteReader::Fail() {
+  if (!failed_) {
+    failed_ = true;
+    failure_offset_ = offset_;
+  }
+}
+
+bool ByteReader::PeekU32(std::uint32_t& out) const {
+  if (failed_ || remaining() < 4) return false;
+  const std::uint8_t* p = data_.data() + offset_;
+  out = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+        (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  return true;
+}
+
+bool ByteReader::ReadU32(std::uint32_t& out) {
+  if (!PeekU32(out)) {
+    Fail();
+    return false;
+  }
+  offset_ += 4;
+  return true;
+}
+
+bool ByteReader::ReadText(std::u16string& out) {
+  if (failed_) return false;
+  // Find the terminator first so that a damaged text allocates nothing.
+  const std::size_t units = remaining() / 2;
+  const std::uint8_t* p = data_.data() + offset_;
+  std::size_t length = 0;
+  while (length < units && (p[2 * length] != 0 || p[2 * length + 1] != 0)) ++length;
+  if (length == units) {
+    Fail();
+    return false;
+  }
+  out.resize(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    out[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  }
+  offset_ += 2 * length + 2;
+  return true;
+}
+
+bool ByteReader::ReadBytes(std::uint8_t* out, std::size_t count) {
+  if (failed_ || remaining() < count) {
+    Fail();
+    return false;
+  }
+  if (count != 0) std::memcpy(out, data_.data() + offset_, count);
+  offset_ += count;
+  return true;
+}
+
+}  // namespace quenwick

@@ -1,0 +1,32 @@
+// Uninstall: Runs a program (an uninstaller) and waits for it a bounded time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "elements/element_types.h"
+#include "engine/element.h"
+#include "engine/operand.h"
+
+namespace quenwick {
+
+class ByteReader;
+
+class Uninstall final : public Action {
+ public:
+  static constexpr ElementType kType = ElementType::Uninstall;
+
+  // Reads a record of this type from `in`, positioned at its tag. Returns null
+  // and consumes nothing when the tag is another type's; returns null with `in`
+  // failed when the record is damaged (see database/byte_reader.h).
+  static std::unique_ptr<Uninstall> Read(Definition& owner, ByteReader& in);
+
+  std::int32_t Execute() override;
+  void Serialize(std::uint8_t* buffer, std::uint32_t& size) const override;
+
+  Operand program;  // path of the program to run
+  Operand arguments;  // text after the quoted program on the command line
+  Definition* owner = nullptr;
+};
+
+}  // namespace quenwick
