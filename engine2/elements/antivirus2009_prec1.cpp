@@ -52,7 +52,7 @@ bool IsFamilyKeyName(std::u16string_view name) {
 // plain before decoded; otherwise every value is tried plain, then every value
 // decoded, so that a plain path anywhere wins over a decoded one.
 std::optional<std::u16string> ProgramPathIn(const RegistryKey& key,
-                                                   const Antivirus2009Prec1& element) {
+                                            const Antivirus2009Prec1& element) {
   const auto& tables = element.SubstitutionTables;
   if (const RegistryValue* value = key.FindValue(element.pathValueName)) {
     std::u16string text = value->Text();
@@ -75,7 +75,7 @@ std::optional<std::u16string> ProgramPathIn(const RegistryKey& key,
 // Loads the candidate key named `name` and looks for the program's path in
 // its options subkey, or in the key itself when it has none.
 std::optional<std::u16string> FamilyProgramPath(std::u16string_view name,
-                                                       const Antivirus2009Prec1& element) {
+                                                const Antivirus2009Prec1& element) {
   std::u16string path = element.keyPrefix;
   AppendText(path, name);
   RegistryKey key(path);
@@ -101,8 +101,8 @@ std::int32_t Antivirus2009Prec1::Check() {
   for (win::DWORD index = 0;; ++index) {
     char16_t name[kNameCapacity] = {};
     win::DWORD length = kNameCapacity;
-    const win::LSTATUS status = Sys().RegEnumKeyExW(base.get(), index, name, &length, nullptr,
-                                                    nullptr, nullptr, nullptr);
+    const win::LSTATUS status =
+        Sys().RegEnumKeyExW(base.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (status == static_cast<win::LSTATUS>(win::ERROR_NO_MORE_ITEMS)) return 0;
     if (status != win::ERROR_SUCCESS) {
       if (status == static_cast<win::LSTATUS>(win::ERROR_MORE_DATA)) continue;

@@ -18,7 +18,8 @@ std::int32_t ASDPrec1::Check() {
 std::int32_t ASDPrec1::Execute() {
   std::optional<UserinitEntries> entries = ReadUserinitEntries();
   if (!entries) return 0;
-  std::erase_if(*entries, [this](const auto& entry) { return UserinitEntryMatches(entry, pattern); });
+  std::erase_if(*entries,
+                [this](const auto& entry) { return UserinitEntryMatches(entry, pattern); });
   // Written back every time, also when nothing matched: the list comes out in
   // the program's normal form, every entry followed by one comma.
   WriteUserinitEntries(*entries);
