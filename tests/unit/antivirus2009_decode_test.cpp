@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A selector outside ":" to "I" names no table: nothing is decoded.
         BytesCase{"selectorJ", u"J;:::", {}}, BytesCase{"selectorBelowColon", u"9;:::", {}},
         BytesCase{"selectorSpace", u" ;:::", {}}, BytesCase{"selectorWide", u"\u4E00;:::", {}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& testCase) { return std::string(testCase.param.label); });
 
 TEST(DecodePathTest, RoundTripsEncodedPathsFromEveryStartingTable) {
   auto machine = sim::SimMachine::Standard();
@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExePathCase{"shortSuffixNeverMatches", u"C:\\av.exe", u"exe", false},
                       ExePathCase{"longSuffixNeverMatches", u"C:\\av.exes", u".exes", false},
                       ExePathCase{"emptySuffixNeverMatches", u"C:\\av", u"", false}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& testCase) { return std::string(testCase.param.label); });
 
 }  // namespace
 }  // namespace quenwick
