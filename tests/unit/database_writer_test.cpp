@@ -11,6 +11,7 @@
 #include "database/database_writer.h"
 #include "database/parse_definition.h"
 #include "support/database_builder.h"
+#include "support/database_generator.h"
 
 namespace quenwick {
 namespace {
@@ -104,6 +105,17 @@ TEST(DatabaseWriter, ResourceDeclaresTheSizeAndCarriesAZlibStream) {
   ASSERT_EQ(uncompress(inflated.data(), &inflatedSize, resource.data() + 4, resource.size() - 4), Z_OK);
   EXPECT_EQ(inflatedSize, declared);
   EXPECT_EQ(inflated, database);
+}
+
+TEST(DatabaseWriter, GeneratedDatabaseReserializesToItsOwnBytes) {
+  const auto db = testdb::GenerateDatabase(300, 7);
+  const Bytes original = db.Bytes();
+  std::size_t recordsEnd = 0;
+  const auto definitions = WalkDatabase(original, recordsEnd);
+  ASSERT_EQ(definitions.size(), 300u);
+  EXPECT_EQ(recordsEnd, original.size());
+  EXPECT_EQ(SerializeDatabase(definitions), original);
+  EXPECT_EQ(testdb::GenerateDatabase(300, 7).Bytes(), original);  // the same seed, the same bytes
 }
 
 TEST(DatabaseWriter, EmptyDatabaseIsItsCountAlone) {
