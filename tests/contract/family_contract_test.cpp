@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/text.h"
-#include "tests/contract/contract_machine.h"
+#include "contract/contract_machine.h"
 
 namespace quenwick {
 namespace {

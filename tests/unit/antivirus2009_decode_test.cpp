@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
-#include "tests/support/family_encoding.h"
+#include "support/family_encoding.h"
 
 namespace quenwick {
 namespace {

@@ -14,7 +14,7 @@
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "platform/sim/sim_machine.h"
-#include "tests/support/family_encoding.h"
+#include "support/family_encoding.h"
 
 namespace quenwick {
 namespace {
