@@ -225,7 +225,9 @@ class ASDPrec1UnreadableTest : public ASDPrec1Test {
     EXPECT_EQ(machine_->CallCount("RegCreateKeyExW"), 0u);
     const std::optional<sim::RegistryValueData> after = Userinit();
     ASSERT_EQ(after.has_value(), before.has_value());
-    if (after) EXPECT_EQ(after->bytes, before->bytes);
+    if (after) {
+      EXPECT_EQ(after->bytes, before->bytes);
+    }
   }
 };
 
