@@ -15,9 +15,10 @@ constexpr std::u16string_view kScratchSubkeyBase = u"Software\\QuenwickContract\
 class SimContractMachine final : public ContractMachine {
  public:
   SimContractMachine() : machine_(sim::SimMachine::Standard()) {
+    // Every machine is fresh, but numbered cases keep paths apart in logs.
     static int cases = 0;
-    caseNumber_ = std::u16string(1, u'0' + static_cast<char16_t>(cases % 10));
-    ++cases;
+    const std::string number = std::to_string(++cases);
+    caseNumber_.assign(number.begin(), number.end());
   }
 
   Platform& platform() override { return *machine_; }
