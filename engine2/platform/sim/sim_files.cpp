@@ -40,7 +40,7 @@ constexpr std::size_t kShortNameCapacity = 14;
 WinPath ParentPath(const WinPath& path) {
   WinPath parent = path;
   parent.parts.pop_back();
-  parent.trailingSeparator = true;
+  parent.trailingSeparator = false;  // callers check that it is a folder
   return parent;
 }
 
