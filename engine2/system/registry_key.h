@@ -61,13 +61,18 @@ class RegistryKey {
   const RegistryKey* FindSubkey(std::u16string_view name) const;
   // The first value named `name`, or null.
   const RegistryValue* FindValue(std::u16string_view name) const;
-  // Creates the key (and its loaded subkeys) and sets every value in `values`.
-  // The first error, or 0.
+  // Creates the key (and its subkeys, parents first) and sets every value in
+  // `values`; existing values and subkeys the tree does not hold stay. One
+  // failed write does not stop the others. The first error, or 0; when the
+  // key itself cannot be created, nothing else is written.
   win::LSTATUS WriteBack() const;
   // Deletes one value of the key; reports nothing.
   void DeleteValue(std::u16string_view name) const;
-  // Deletes the key with all its subkeys, children first. The first error, or
-  // the result of deleting the key itself.
+  // Deletes the key with all its subkeys, children first, as the registry
+  // holds them now (the tree is loaded afresh). One failure does not stop the
+  // other branches, but a key that keeps a subkey keeps its ancestors. The
+  // first error, or the result of deleting the key itself
+  // (ERROR_FILE_NOT_FOUND for a key that is not there).
   win::LSTATUS DeleteTree() const;
   // Frees the loaded values and subkeys.
   void Release();
