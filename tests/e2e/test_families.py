@@ -121,7 +121,8 @@ class FamilyTest(unittest.TestCase):
         machine.wait()
         hkcu = machine.registry("HKCU")
         software = SOFTWARE.lower() + "\\"
-        self.assertFalse([k for k in hkcu if k.startswith(software + FAMILY_KEY.lower())])
+        family = software + FAMILY_KEY.lower()
+        self.assertFalse([k for k in hkcu if k == family or k.startswith(family + "\\")])
         for name in DECOYS:
             self.assertIn(software + name.lower(), hkcu)
         run = hkcu[RUN.lower()]
