@@ -212,8 +212,11 @@ FileNode* SimMachine::State::EnsureFolder(const WinPath& path) {
   }
   FileNode* current = root.get();
   for (const std::u16string& part : path.parts) {
-    FileNode* child = current->Child((part));
-    if (child != nullptr && child->link) child = FollowLink(*child, 1).node;
+    FileNode* child = current->Child(part);
+    if (child != nullptr && child->link) {
+      child = FollowLink(*child, 1).node;
+      if (child == nullptr) return nullptr;  // nothing can be made behind a dangling link
+    }
     if (child != nullptr && !child->folder) return nullptr;
     current = child != nullptr ? child : current->AddChild(part, true);
   }
@@ -227,7 +230,7 @@ FileNode* SimMachine::State::EnsureEntry(std::u16string_view text, bool folder) 
   FileNode* parent = EnsureFolder(ParentPath(parsed.path));
   if (parent == nullptr) return nullptr;
   const std::u16string& name = parsed.path.parts.back();
-  if (FileNode* existing = parent->Child((name))) {
+  if (FileNode* existing = parent->Child(name)) {
     if (existing->folder == folder && !existing->link) return existing;
     parent->RemoveChild(existing);
   }
@@ -282,7 +285,7 @@ void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, L
   FileNode* parent = state_->EnsureFolder(ParentPath(parsed.path));
   if (parent == nullptr) return;
   const std::u16string& name = parsed.path.parts.back();
-  if (FileNode* existing = parent->Child((name))) parent->RemoveChild(existing);
+  if (FileNode* existing = parent->Child(name)) parent->RemoveChild(existing);
   FileNode* link = parent->AddChild(name, kind != LinkKind::FileSymlink);
   link->link = kind;
   link->linkTarget = parsedTarget.path;
@@ -618,7 +621,7 @@ win::BOOL SimMachine::FindNextFileW(win::HFIND find, win::WIN32_FIND_DATAW* data
       detail::FoundEntry& entry = search->entries[search->next++];
       if (!entry.dotEntry) {
         const FileNode* node =
-            folder.node && folder.node->folder ? folder.node->Child((entry.name)) : nullptr;
+            folder.node && folder.node->folder ? folder.node->Child(entry.name) : nullptr;
         if (node == nullptr) continue;
         entry.attributes = node->ReportedAttributes();
         entry.reparseTag = node->ReparseTag();
