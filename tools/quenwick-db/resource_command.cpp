@@ -12,8 +12,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -33,15 +33,27 @@ int Fail(const std::string& message) {
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path,
                                                        std::string& error) {
-  std::ifstream in(path, std::ios::binary);
+  // A folder or a device would open, then fail (or never end) while read.
+  std::error_code status;
+  if (!std::filesystem::is_regular_file(path, status)) {
+    error = "'" + path.string() + "' is not a readable file" +
+            (status ? ": " + status.message() : std::string());
+    return std::nullopt;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.string().c_str(), "rb"),
+                                                     &std::fclose);
   if (!in) {
     error = "cannot open '" + path.string() + "': " + std::strerror(errno);
     return std::nullopt;
   }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "cannot read '" + path.string() + "'";
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[1 << 16];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  if (std::ferror(in.get())) {
+    error = "cannot read '" + path.string() + "': " + std::strerror(errno);
     return std::nullopt;
   }
   return bytes;
