@@ -232,20 +232,36 @@ fixture_tests() {
 
 # --- Run ----------------------------------------------------------------------
 
+# name, function, the stages whose success it needs.
+STAGES=(
+  "deps           deps"
+  "native-build   native_build   deps"
+  "native-tests   native_tests   native-build"
+  "asan-build     asan_build     deps"
+  "asan-tests     asan_tests     asan-build"
+  "fuzzers        fuzzers        deps"
+  "win64-build    win64_build    deps"
+  "win64-imports  win64_imports  win64-build"
+  "win32-build    win32_build    deps"
+  "win32-imports  win32_imports  win32-build"
+  "wine-contract  wine_contract  win64-build"
+  "wine-e2e       wine_e2e       win64-build"
+  "fixture-tests  fixture_tests  native-build"
+)
+
+known=" $(for row in "${STAGES[@]}"; do echo -n "${row%% *} "; done)"
+for name in "${selected[@]}"; do
+  if [[ "$known" != *" $name "* ]]; then
+    echo "unknown stage '$name'; the stages are:$known" >&2
+    exit 2
+  fi
+done
+
 run_start=$SECONDS
-stage deps           deps
-stage native-build   native_build   deps
-stage native-tests   native_tests   native-build
-stage asan-build     asan_build     deps
-stage asan-tests     asan_tests     asan-build
-stage fuzzers        fuzzers        deps
-stage win64-build    win64_build    deps
-stage win64-imports  win64_imports  win64-build
-stage win32-build    win32_build    deps
-stage win32-imports  win32_imports  win32-build
-stage wine-contract  wine_contract  win64-build
-stage wine-e2e       wine_e2e       win64-build
-stage fixture-tests  fixture_tests  native-build
+for row in "${STAGES[@]}"; do
+  # shellcheck disable=SC2086  # the row is split into its words on purpose
+  stage $row
+done
 
 passed=0
 failed=0
