@@ -354,6 +354,16 @@ class Machine:
                 raise
         return RunResult(self._read(stdout_path), self._read(stderr_path), process.returncode)
 
+    def start(self, windows_path, *args, display=False):
+        """Starts a program of the prefix in the background (on the session's
+        display when asked) and returns its Popen. The caller makes it end
+        before wait()."""
+        name = self.session.display.name if display and self.session.display else None
+        return subprocess.Popen(
+            ["wine", windows_path, *args], env=self._env(name), cwd=self.drive_c,
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+
     def run_interactive(self, exe, *args, answers=(), timeout=DEFAULT_TIMEOUT_S):
         """Runs a program on the session's display and answers its message
         boxes in order: `answers` is a list of (caption, key). A box that does
