@@ -1,5 +1,6 @@
 #include "lint/lint.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
