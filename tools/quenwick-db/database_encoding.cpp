@@ -22,6 +22,10 @@ std::optional<std::vector<std::uint8_t>> EncodeDatabase(std::span<const Definiti
 
 std::optional<std::vector<std::uint8_t>> EncodeResource(std::span<const std::uint8_t> database,
                                                         std::string& error) {
+  if (database.size() > std::numeric_limits<std::uint32_t>::max()) {
+    error = "a database of 4 GiB or more cannot declare its size";
+    return std::nullopt;
+  }
   auto resource = MakeResource(database);
   if (resource.empty()) {
     error = "zlib could not compress the database";
