@@ -31,7 +31,9 @@ struct SourceDefinition {
   std::string stem;  // file name without ".toml": the Definition's handle in fixtures
   std::unique_ptr<Definition> definition = std::make_unique<Definition>();
   std::vector<std::string> variableNames;  // by slot; may be shorter than the table
+  std::vector<SourcePos> variablePos;      // where each name is declared
   SourcePos namePos, idPos, variablesPos;
+  bool readErrors = false;  // the reader reported errors for this file
   // Parallel to definition->preconditions and definition->actions.
   std::vector<ElementSource> preconditions;
   std::vector<ElementSource> actions;

@@ -248,6 +248,7 @@ void ReadVariables(const toml::table& root, FileContext& ctx, SourceDefinition& 
       ctx.Error(*node, "bad-variables", "'variables' must be an array of names");
     } else {
       for (const toml::node& item : *array) {
+        out.variablePos.push_back(PosOf(item));
         const auto* name = item.as_string();
         if (name == nullptr || !IsVariableName(name->get())) {
           ctx.Error(item, "bad-variables",
@@ -337,6 +338,7 @@ std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std:
   SourceDefinition out;
   out.file = file;
   FileContext ctx{file, diagnostics, {}, 0};
+  const std::size_t errorsBefore = diagnostics.ErrorCount();
 
   for (auto&& [key, value] : root) {
     if (!kTopLevelKeys.count(key.str())) {
@@ -366,6 +368,7 @@ std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std:
   if (const toml::node* node = root.get("actions")) {
     ReadElementList(*node, ListKind::kActions, ctx, out);
   }
+  out.readErrors = diagnostics.ErrorCount() != errorsBefore;
   return out;
 }
 

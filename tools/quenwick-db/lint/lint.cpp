@@ -164,7 +164,8 @@ void LintDefinition(const SourceDefinition& source, Diagnostics& out) {
   LintList(report, definition.actions, source.actions, written, used);
   for (std::uint32_t slot = 0; slot < source.variableNames.size(); ++slot) {
     if (!used.count(slot)) {
-      report.Warning(source.variablesPos, "unused-variable",
+      const SourcePos pos = slot < source.variablePos.size() ? source.variablePos[slot] : source.variablesPos;
+      report.Warning(pos, "unused-variable",
                      "the variable " + source.VariableLabel(slot) + " is never used");
     }
   }
@@ -175,6 +176,9 @@ void LintDefinition(const SourceDefinition& source, Diagnostics& out) {
 void LintSources(const std::vector<SourceDefinition>& sources, Diagnostics& out) {
   std::map<std::u16string, const SourceDefinition*> byId;
   for (const SourceDefinition& source : sources) {
+    // A source the reader faulted holds defaults where its faults are; what
+    // the checks would say about them is noise beside the reader's errors.
+    if (source.readErrors) continue;
     LintDefinition(source, out);
     const auto [it, inserted] = byId.emplace(source.definition->id, &source);
     if (!inserted) {

@@ -272,8 +272,7 @@ void CheckDeletedPath(const Reporter& report, SourcePos pos, std::u16string_view
   const bool driveRoot = path.empty() || (path.size() == 2 && path[1] == u':');
   if (driveRoot || Contains(kSystemFolders, path)) {
     report.Error(pos, "deletes-system-location",
-                 "deletes " + (driveRoot ? std::string("a whole drive") : Show(path)) +
-                     ", a location Windows needs");
+                 "deletes " + Show(text) + (driveRoot ? ", a whole drive" : ", a folder Windows needs"));
   }
 }
 
