@@ -11,10 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "commands.h"
-#include "resource_command.h"
+#include <sstream>
 
-namespace quenwick::db {
+#include "commands.h"
+#include "database_encoding.h"
+
+namespace quenwick::dbtool {
 namespace {
 
 std::uint32_t DeclaredSize(const std::vector<std::uint8_t>& resource) {
@@ -48,7 +50,8 @@ TEST(QuenwickDbResource, RoundTripsDatabasesOfEverySize) {
   };
   for (const auto& database : databases) {
     SCOPED_TRACE(database.size());
-    const auto resource = EncodeResource(database);
+    std::string error;
+    const auto resource = EncodeResource(database, error);
     ASSERT_TRUE(resource.has_value());
     ASSERT_GE(resource->size(), 4u + 2u);  // size, then at least the zlib header
     EXPECT_EQ(DeclaredSize(*resource), database.size());
@@ -57,7 +60,8 @@ TEST(QuenwickDbResource, RoundTripsDatabasesOfEverySize) {
 }
 
 TEST(QuenwickDbResource, UsesTheZlibWrapperAtBestCompression) {
-  const auto resource = EncodeResource(std::vector<std::uint8_t>(4096, 0xCD));
+  std::string error;
+  const auto resource = EncodeResource(std::vector<std::uint8_t>(4096, 0xCD), error);
   ASSERT_TRUE(resource.has_value());
   // CMF 0x78: deflate with a 32 KiB window; FLG 0xDA: level 9.
   EXPECT_EQ((*resource)[4], 0x78);
@@ -86,8 +90,9 @@ class ResourceCommandTest : public testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
   int Run(std::vector<std::string> args) const {
-    const std::vector<std::string_view> views(args.begin(), args.end());
-    return RunResourceCommand(views);
+    std::ostringstream out;
+    std::ostringstream err;
+    return RunResource(args, out, err);
   }
 
   std::filesystem::path dir_;
@@ -99,7 +104,11 @@ TEST_F(ResourceCommandTest, WritesTheResourceOfTheDatabase) {
   const auto resource = Read("db.res");
   ASSERT_GT(resource.size(), 4u);
   EXPECT_EQ(Decompress(resource), Read("db.bin"));
-  EXPECT_FALSE(std::filesystem::exists(Path("db.res.partial")));
+  // No temporary file is left beside the output.
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    EXPECT_TRUE(entry.path().filename() == "db.bin" || entry.path().filename() == "db.res")
+        << entry.path();
+  }
 }
 
 TEST_F(ResourceCommandTest, FailsWithoutTouchingAnExistingOutput) {
@@ -117,9 +126,11 @@ TEST_F(ResourceCommandTest, FailsWithoutTouchingAnExistingOutput) {
   };
   for (const auto& args : failing) {
     SCOPED_TRACE(testing::PrintToString(args));
-    EXPECT_EQ(Run(args), 1);
+    EXPECT_NE(Run(args), kExitOk);
     EXPECT_EQ(Read("old.res"), std::vector<std::uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
-    EXPECT_FALSE(std::filesystem::exists(Path("old.res.partial")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                            std::filesystem::directory_iterator()),
+              3);  // old.res, db.bin, folder: no temporary left
   }
 }
 
@@ -129,9 +140,11 @@ TEST_F(ResourceCommandTest, AnUnwritableOutputLeavesNoPartialFile) {
   // The output names an existing folder: the rename fails, the temporary goes.
   std::filesystem::create_directories(Path("taken/inner"));
   EXPECT_EQ(Run({Path("db.bin"), "-o", Path("taken")}), 1);
-  EXPECT_FALSE(std::filesystem::exists(Path("taken.partial")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                          std::filesystem::directory_iterator()),
+            2);  // db.bin and taken: no temporary left
   EXPECT_TRUE(std::filesystem::is_directory(Path("taken/inner")));
 }
 
 }  // namespace
-}  // namespace quenwick::db
+}  // namespace quenwick::dbtool
