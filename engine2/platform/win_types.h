@@ -257,7 +257,9 @@ inline constexpr int CSIDL_PROGRAMS = 2;
 inline constexpr int CSIDL_PERSONAL = 5;
 inline constexpr int CSIDL_STARTUP = 7;
 inline constexpr int CSIDL_STARTMENU = 11;
-inline constexpr int CSIDL_MYDOCUMENTS = 12;
+// The SDK names the Documents folder twice; 12 is the old virtual "My
+// Documents" desktop item, which has no path.
+inline constexpr int CSIDL_MYDOCUMENTS = CSIDL_PERSONAL;
 inline constexpr int CSIDL_DESKTOPDIRECTORY = 16;
 inline constexpr int CSIDL_COMMON_STARTMENU = 22;
 inline constexpr int CSIDL_COMMON_PROGRAMS = 23;
