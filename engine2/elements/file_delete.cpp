@@ -1,8 +1,24 @@
 #include "elements/file_delete.h"
 
+#include <string>
+
+#include "engine/definition.h"
+#include "engine/operand.h"
+#include "engine/path_expansion.h"
+#include "system/file_removal.h"
+
 namespace quenwick {
 
-// Not built yet: reports absence / does nothing.
-std::int32_t FileDelete::Execute() { return 0; }
+std::int32_t FileDelete::Execute() {
+  const std::u16string resolved = ResolvePath(OperandText(path, *owner));
+  const win::DWORD attributes = PathAttributes(resolved);
+  // A file action never removes a folder that happens to stand at its path.
+  if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+      (attributes & win::FILE_ATTRIBUTE_DIRECTORY)) {
+    return 0;
+  }
+  RemovePath(resolved);
+  return 0;
+}
 
 }  // namespace quenwick

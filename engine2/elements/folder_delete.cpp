@@ -1,8 +1,24 @@
 #include "elements/folder_delete.h"
 
+#include <string>
+
+#include "engine/definition.h"
+#include "engine/operand.h"
+#include "engine/path_expansion.h"
+#include "system/file_removal.h"
+
 namespace quenwick {
 
-// Not built yet: reports absence / does nothing.
-std::int32_t FolderDelete::Execute() { return 0; }
+std::int32_t FolderDelete::Execute() {
+  const std::u16string resolved = ResolvePath(OperandText(path, *owner));
+  const win::DWORD attributes = PathAttributes(resolved);
+  // Only a folder is removed; a file or a missing path is left alone. A
+  // folder that is a link loses only the link (RemovePath never follows one).
+  if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+      (attributes & win::FILE_ATTRIBUTE_DIRECTORY)) {
+    RemovePath(resolved);
+  }
+  return 0;
+}
 
 }  // namespace quenwick

@@ -1,8 +1,19 @@
 #include "elements/folder_exist.h"
 
+#include "engine/definition.h"
+#include "engine/path_expansion.h"
+#include "platform/platform.h"
+
 namespace quenwick {
 
-// Not built yet: reports absence / does nothing.
-std::int32_t FolderExist::Check() { return 0; }
+std::int32_t FolderExist::Check() {
+  const std::u16string resolved = ResolvePath(OperandText(path, *owner));
+  // An empty path (one with wildcards) names nothing; it is not asked about,
+  // since the file system would take it for the current folder.
+  if (resolved.empty()) return 0;
+  const win::DWORD attributes = Sys().GetFileAttributesW(resolved.c_str());
+  if (attributes == win::INVALID_FILE_ATTRIBUTES) return 0;
+  return (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 ? 1 : 0;
+}
 
 }  // namespace quenwick

@@ -1,8 +1,15 @@
 #include "elements/reg_key_exist.h"
 
+#include "engine/definition.h"
+#include "system/registry_key.h"
+
 namespace quenwick {
 
-// Not built yet: reports absence / does nothing.
-std::int32_t RegKeyExist::Check() { return 0; }
+std::int32_t RegKeyExist::Check() {
+  const RegistryKey registryKey(OperandText(key, *owner));
+  if (!registryKey.IsValid()) return 0;
+  // Opening for reading is enough: a key the program may not change exists.
+  return registryKey.KeyExists() ? 1 : 0;
+}
 
 }  // namespace quenwick

@@ -4,10 +4,17 @@
 // Every operation returns 1 when the object is gone, was already gone, or is
 // registered for deletion at the next start; 0 otherwise. Paths are already
 // resolved; nothing here expands or normalises them.
+//
+// The folders given here are made by hostile software. A junction or symbolic
+// link, found inside a tree or named directly, is removed as the link and
+// never followed, so nothing outside the named object is deleted or
+// registered for deletion. Paths of any length are handled.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "platform/win_types.h"
 
 namespace quenwick {
 
@@ -16,5 +23,9 @@ std::int32_t DeleteFileOrSchedule(const std::u16string& path);
 std::int32_t RemoveFolderTree(const std::u16string& folder);
 std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder);
 std::int32_t ScheduleDeleteAtRestart(const std::u16string& path);
+
+// GetFileAttributesW of the path, in the form the removal calls use (a long
+// path works here as it does in RemovePath).
+win::DWORD PathAttributes(const std::u16string& path);
 
 }  // namespace quenwick

@@ -12,6 +12,9 @@
 
 namespace quenwick {
 
+// How many levels of subkeys LoadTree descends below the key it loads.
+inline constexpr unsigned kMaxKeyDepth = 512;
+
 // One value: name, type and raw bytes. Valid exactly when it holds its name.
 struct RegistryValue {
   std::optional<std::u16string> name;
@@ -41,22 +44,35 @@ class RegistryKey {
   explicit RegistryKey(std::u16string_view path);
 
   bool IsValid() const { return valid_; }
+  // True when the text named a root and a subkey path, whether or not a load
+  // has failed since. No registry call is made for a key without one.
+  bool HasRegistryPath() const { return parsed_; }
   // True when the key opens with KEY_READ.
   bool KeyExists() const;
   // Loads every value and, depth first, every subkey. On failure the key is
   // invalid with both lists empty (it keeps its text, root and subkeyPath).
+  // A subkey that cannot be loaded stays in `subkeys`, invalid and empty; so
+  // does every key more than kMaxKeyDepth levels below this one, which is
+  // never opened: Windows nests keys no deeper than that, and a deeper tree
+  // (a registry link that leads back to an ancestor) must not run the walk
+  // out of stack.
   bool LoadTree();
   // The first direct subkey whose last path component equals `name`, or null.
   const RegistryKey* FindSubkey(std::u16string_view name) const;
   // The first value named `name`, or null.
   const RegistryValue* FindValue(std::u16string_view name) const;
-  // Creates the key (and its loaded subkeys) and sets every value in `values`.
-  // The first error, or 0.
+  // Creates the key (and its subkeys, parents first) and sets every value in
+  // `values`; existing values and subkeys the tree does not hold stay. One
+  // failed write does not stop the others. The first error, or 0; when the
+  // key itself cannot be created, nothing else is written.
   win::LSTATUS WriteBack() const;
   // Deletes one value of the key; reports nothing.
   void DeleteValue(std::u16string_view name) const;
-  // Deletes the key with all its subkeys, children first. The first error, or
-  // the result of deleting the key itself.
+  // Deletes the key with all its subkeys, children first, as the registry
+  // holds them now (the tree is loaded afresh). One failure does not stop the
+  // other branches, but a key that keeps a subkey keeps its ancestors. The
+  // first error, or the result of deleting the key itself
+  // (ERROR_FILE_NOT_FOUND for a key that is not there).
   win::LSTATUS DeleteTree() const;
   // Frees the loaded values and subkeys.
   void Release();
@@ -68,6 +84,14 @@ class RegistryKey {
   std::vector<RegistryValue> values;
 
  private:
+  // Loads this key and the keys below it, `depth` levels under the key that
+  // LoadTree was called on, enumerating names into the shared `nameBuffer`.
+  bool LoadLevel(std::u16string& nameBuffer, unsigned depth);
+  void FailLoad();
+
+  // The text parsed into a root and a subkey path that the registry calls can
+  // take. Stays true when a load fails, so the key can still be deleted by path.
+  bool parsed_ = false;
   bool valid_ = false;
 };
 

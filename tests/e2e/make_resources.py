@@ -8,6 +8,7 @@ quenwick_add_executable):
     empty.db   no Definitions
     one.db     one Definition with no preconditions and no actions
     three.db   three such Definitions, one with a non-ASCII name
+    families.db  the two family-specific elements at work (family_databases.py)
 
 Resources embedded unchanged (RESOURCE of quenwick_add_executable), each
 damaged in one way:
@@ -27,6 +28,8 @@ import os
 import struct
 import sys
 import zlib
+
+import family_databases
 
 # Names in database order; the second is not plain ASCII, so the console
 # output shows how wide names reach a byte stream.
@@ -81,6 +84,7 @@ def outputs():
         "one.db": database(ONE_NAMES),
         "three.db": database(THREE_NAMES),
     }
+    files.update(family_databases.outputs())
     files.update(damaged_resources())
     files["definitions.json"] = json.dumps(
         {"one.db": ONE_NAMES, "three.db": THREE_NAMES}, indent=2).encode()

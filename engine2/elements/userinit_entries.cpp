@@ -1,0 +1,96 @@
+#include "elements/userinit_entries.h"
+
+#include <cstdint>
+
+#include "engine/text.h"
+#include "platform/platform.h"
+#include "system/registry_key.h"
+
+namespace quenwick {
+namespace {
+
+constexpr char16_t kSeparator = u',';
+
+// "<system folder>\userinit.exe,", or nothing when the folder is unknown.
+std::optional<std::u16string> SystemLogonProgram() {
+  char16_t folder[win::MAX_PATH + 1] = {};
+  if (!Sys().SHGetSpecialFolderPathW(win::HWND{}, folder, win::CSIDL_SYSTEM, 0)) {
+    return std::nullopt;
+  }
+  folder[win::MAX_PATH] = u'\0';  // never read past the buffer, whatever was written
+  std::u16string program(folder);
+  if (program.empty()) return std::nullopt;
+  program += kSystemLogonProgram;
+  return program;
+}
+
+// The text's UTF-16 units as little-endian bytes, terminator included.
+std::vector<std::uint8_t> StringValueBytes(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve((text.size() + 1) * 2);
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  return bytes;
+}
+
+}  // namespace
+
+UserinitEntries SplitUserinitText(std::u16string_view text) {
+  UserinitEntries entries;
+  std::size_t start = 0;
+  for (std::size_t comma = text.find(kSeparator); comma != std::u16string_view::npos;
+       comma = text.find(kSeparator, start)) {
+    entries.emplace_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  if (start < text.size()) entries.emplace_back(text.substr(start));
+  return entries;
+}
+
+std::u16string JoinUserinitEntries(const UserinitEntries& entries) {
+  std::u16string text;
+  for (const std::u16string& entry : entries) {
+    if (entry.empty()) continue;
+    text += entry;
+    text += kSeparator;
+  }
+  return text;
+}
+
+bool UserinitEntryMatches(std::u16string_view entry, std::u16string_view pattern) {
+  if (pattern.empty()) return false;
+  return ToLowerAscii(entry).find(pattern) != std::u16string::npos;
+}
+
+std::optional<UserinitEntries> ReadUserinitEntries() {
+  RegistryValue value = ReadValue(win::HKEY_LOCAL_MACHINE, kWinlogonSubkey, kUserinitValueName);
+  if (!value.IsValid() || value.size == 0) return std::nullopt;
+  const std::u16string text = value.Text();
+  value.Release();
+  return SplitUserinitText(text);
+}
+
+void WriteUserinitEntries(const UserinitEntries& entries) {
+  std::u16string text = JoinUserinitEntries(entries);
+  if (text.empty()) {
+    std::optional<std::u16string> fallback = SystemLogonProgram();
+    if (!fallback) return;  // an empty value would leave nothing to run at logon
+    text = std::move(*fallback);
+  }
+  const std::vector<std::uint8_t> bytes = StringValueBytes(text);
+  RegistryValue value(kUserinitValueName, win::REG_SZ, bytes.data(),
+                      static_cast<win::DWORD>(bytes.size()));
+  RegistryKey winlogon(kWinlogonKeyPath);
+  if (!value.IsValid() || !winlogon.IsValid()) return;
+  // The key is not loaded: it holds this one value, so WriteBack sets
+  // "Userinit" and leaves every other value of Winlogon as it is.
+  winlogon.values.push_back(std::move(value));
+  winlogon.WriteBack();
+  winlogon.Release();
+}
+
+}  // namespace quenwick

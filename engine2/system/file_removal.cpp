@@ -1,0 +1,72 @@
+#include "system/file_removal.h"
+
+#include "platform/platform.h"
+#include "system/folder_tree_walk.h"
+#include "system/removal_calls.h"
+
+namespace quenwick {
+
+using removal::ReadAttributes;
+
+std::int32_t RemovePath(const std::u16string& path) {
+  const win::DWORD attributes = ReadAttributes(path);
+  if (attributes == win::INVALID_FILE_ATTRIBUTES) return 0;
+  // A junction or symbolic link is removed as itself: what it points to lies
+  // outside what the caller named.
+  if (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) {
+    return RemoveLink(path, (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0);
+  }
+  if (attributes & win::FILE_ATTRIBUTE_DIRECTORY) return WalkFolderTree(path);
+  return DeleteFileOrSchedule(path);
+}
+
+std::int32_t ScheduleDeleteAtRestart(const std::u16string& path) {
+  // Read-only is cleared now so that it cannot stand in the way of the
+  // deletion at the next start; every other attribute stays.
+  const win::DWORD attributes = ReadAttributes(path);
+  if (attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_READONLY)) {
+    removal::WriteAttributes(path, attributes & ~win::FILE_ATTRIBUTE_READONLY);
+  }
+  return removal::RegisterDeletionAtRestart(path) ? 1 : 0;
+}
+
+std::int32_t DeleteFileOrSchedule(const std::u16string& path) {
+  // One immediate attempt; whatever is locked or refused waits for the next
+  // start rather than for the program.
+  if (removal::DeleteFileEntry(path)) return 1;
+  switch (Sys().GetLastError()) {
+    case win::ERROR_FILE_NOT_FOUND:
+      return 1;
+    case win::ERROR_ACCESS_DENIED:
+    case win::ERROR_SHARING_VIOLATION:
+      return ScheduleDeleteAtRestart(path);
+    default:
+      return 0;
+  }
+}
+
+std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder) {
+  if (removal::RemoveFolderEntry(folder)) return 1;
+  switch (Sys().GetLastError()) {
+    case win::ERROR_ACCESS_DENIED:
+    case win::ERROR_DIR_NOT_EMPTY:  // its contents are registered ahead of it
+    case win::ERROR_SHARING_VIOLATION:
+      return ScheduleDeleteAtRestart(folder);
+    default:
+      return 0;
+  }
+}
+
+std::int32_t RemoveFolderTree(const std::u16string& folder) {
+  // A folder that is itself a link is removed as the link, never walked.
+  const win::DWORD attributes = ReadAttributes(folder);
+  if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+      (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return RemoveLink(folder, (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0);
+  }
+  return WalkFolderTree(folder);
+}
+
+win::DWORD PathAttributes(const std::u16string& path) { return ReadAttributes(path); }
+
+}  // namespace quenwick

@@ -1,0 +1,131 @@
+#include "system/folder_tree_walk.h"
+
+#include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+#include "system/file_removal.h"
+#include "system/removal_calls.h"
+#include "system/scoped_handle.h"
+
+namespace quenwick {
+namespace {
+
+using removal::JoinPath;
+
+constexpr std::u16string_view kEveryEntry = u"*.*";
+
+bool Has(win::DWORD attributes, win::DWORD flag) { return (attributes & flag) != 0; }
+
+std::u16string_view EntryName(const win::WIN32_FIND_DATAW& data) {
+  std::size_t length = 0;
+  while (length < win::MAX_PATH && data.cFileName[length] != 0) ++length;
+  return {data.cFileName, length};
+}
+
+// One folder of the walk while its subfolders are being removed: its path,
+// the open search over its entries, and the combined result of everything in
+// it so far.
+struct FolderFrame {
+  std::u16string folder;
+  ScopedFindHandle subfolderSearch;
+  std::unique_ptr<win::WIN32_FIND_DATAW> entry = std::make_unique<win::WIN32_FIND_DATAW>();
+  bool entryPending = false;  // `entry` holds a result not yet looked at
+  std::int32_t result = 1;
+};
+
+// Every file of the folder, and every link to a file, in search order.
+std::int32_t RemoveFilesOf(const std::u16string& folder) {
+  std::int32_t result = 1;
+  auto data = std::make_unique<win::WIN32_FIND_DATAW>();
+  ScopedFindHandle search(removal::OpenSearch(JoinPath(folder, kEveryEntry), data.get()));
+  if (!search.valid()) return result;
+  do {
+    if (Has(data->dwFileAttributes, win::FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const std::u16string path = JoinPath(folder, EntryName(*data));
+    if (Has(data->dwFileAttributes, win::FILE_ATTRIBUTE_REPARSE_POINT)) {
+      // Changing a file link's attributes could change its target's.
+      result &= RemoveLink(path, false);
+      continue;
+    }
+    // Clears read-only, hidden and system, which would refuse the delete.
+    removal::WriteAttributes(path, win::FILE_ATTRIBUTE_NORMAL);
+    result &= DeleteFileOrSchedule(path);
+  } while (Sys().FindNextFileW(search.get(), data.get()));
+  return result;
+}
+
+// Removes the folder's files and opens the search for its subfolders.
+FolderFrame EnterFolder(std::u16string folder) {
+  FolderFrame frame;
+  frame.folder = std::move(folder);
+  frame.result = RemoveFilesOf(frame.folder);
+  frame.subfolderSearch.Reset(
+      removal::OpenSearch(JoinPath(frame.folder, kEveryEntry), frame.entry.get()));
+  frame.entryPending = frame.subfolderSearch.valid();
+  return frame;
+}
+
+// Advances the frame's search to its next subfolder to walk and gives its
+// path. Links to folders met on the way are removed here and not walked.
+// False, with the search closed, when no subfolder is left.
+bool NextSubfolder(FolderFrame& frame, std::u16string& subfolder) {
+  while (frame.subfolderSearch.valid()) {
+    if (!frame.entryPending && !Sys().FindNextFileW(frame.subfolderSearch.get(), frame.entry.get())) {
+      frame.subfolderSearch.Reset();
+      break;
+    }
+    frame.entryPending = false;
+    const win::DWORD attributes = frame.entry->dwFileAttributes;
+    const std::u16string_view name = EntryName(*frame.entry);
+    // "." and "..", and any folder whose name begins with a dot, are kept.
+    if (!Has(attributes, win::FILE_ATTRIBUTE_DIRECTORY) || name.empty() || name[0] == u'.') continue;
+    std::u16string path = JoinPath(frame.folder, name);
+    if (Has(attributes, win::FILE_ATTRIBUTE_REPARSE_POINT)) {
+      frame.result &= RemoveLink(path, true);
+      continue;
+    }
+    subfolder = std::move(path);
+    return true;
+  }
+  return false;
+}
+
+// The folder's own removal, after everything inside it has been dealt with.
+std::int32_t LeaveFolder(FolderFrame& frame) {
+  frame.subfolderSearch.Reset();
+  if (frame.result == 0) return 0;
+  removal::WriteAttributes(frame.folder, win::FILE_ATTRIBUTE_NORMAL);
+  return RemoveDirectoryOrSchedule(frame.folder);
+}
+
+}  // namespace
+
+std::int32_t RemoveLink(const std::u16string& path, bool folderLink) {
+  const bool removed =
+      folderLink ? removal::RemoveFolderEntry(path) : removal::DeleteFileEntry(path);
+  if (removed) return 1;
+  return Sys().GetLastError() == win::ERROR_FILE_NOT_FOUND ? 1 : 0;
+}
+
+std::int32_t WalkFolderTree(const std::u16string& folder) {
+  // Each level keeps its subfolder search open while the levels below it are
+  // removed, as a recursive walk would, but on a heap stack of frames.
+  std::vector<FolderFrame> stack;
+  stack.push_back(EnterFolder(folder));
+  for (;;) {
+    std::u16string subfolder;
+    if (NextSubfolder(stack.back(), subfolder)) {
+      stack.push_back(EnterFolder(std::move(subfolder)));
+      continue;
+    }
+    const std::int32_t done = LeaveFolder(stack.back());
+    stack.pop_back();
+    if (stack.empty()) return done;
+    stack.back().result &= done;
+  }
+}
+
+}  // namespace quenwick

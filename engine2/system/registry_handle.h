@@ -1,0 +1,50 @@
+// An open registry key that closes itself.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quenwick {
+
+class ScopedRegistryKey {
+ public:
+  ScopedRegistryKey() = default;
+  ~ScopedRegistryKey() { Close(); }
+  ScopedRegistryKey(const ScopedRegistryKey&) = delete;
+  ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
+
+  // RegOpenKeyExW with options 0. The handle is taken only when the call
+  // succeeds: what a failed call leaves in its result is not a handle.
+  win::LSTATUS Open(win::HKEY root, const std::u16string& subkey, win::REGSAM access) {
+    Close();
+    win::HKEY opened{};
+    const win::LSTATUS status = Sys().RegOpenKeyExW(root, subkey.c_str(), 0, access, &opened);
+    if (status == win::ERROR_SUCCESS) key_ = opened;
+    return status;
+  }
+
+  // RegCreateKeyExW, non-volatile, without class or security attributes;
+  // whether the key was new is not asked.
+  win::LSTATUS Create(win::HKEY root, const std::u16string& subkey, win::REGSAM access) {
+    Close();
+    win::HKEY created{};
+    const win::LSTATUS status =
+        Sys().RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, win::REG_OPTION_NON_VOLATILE,
+                              access, nullptr, &created, nullptr);
+    if (status == win::ERROR_SUCCESS) key_ = created;
+    return status;
+  }
+
+  win::HKEY get() const { return key_; }
+
+  void Close() {
+    if (key_) Sys().RegCloseKey(key_);
+    key_ = win::HKEY{};
+  }
+
+ private:
+  win::HKEY key_{};
+};
+
+}  // namespace quenwick

@@ -1,0 +1,145 @@
+// Loading a key with everything under it, and deleting such a tree.
+#include <algorithm>
+#include <new>
+
+#include "system/registry_handle.h"
+#include "system/registry_key.h"
+
+namespace quenwick {
+namespace {
+
+// The name buffer that value and subkey names are enumerated into. Value
+// names may take all of it; subkey names are offered the capacity the
+// program has always announced, 1,000 characters less, which the buffer
+// really has since a key's own text is never copied into it.
+constexpr win::DWORD kNameBufferChars = 32767;
+constexpr win::DWORD kValueNameCapacity = kNameBufferChars;
+constexpr win::DWORD kSubkeyNameCapacity = kNameBufferChars - 1000;
+
+// Deletes one key, which must have no subkeys left. Every deletion of a tree
+// comes through here, so that a key that must never be deleted can be refused
+// in one place.
+win::LSTATUS DeleteOneKey(const RegistryKey& key) {
+  if (!key.HasRegistryPath()) return win::ERROR_INVALID_NAME;
+  return Sys().RegDeleteKeyW(key.root, key.subkeyPath.c_str());
+}
+
+// Post-order: every subkey before its parent. One failure does not stop the
+// other branches; the first error met is the one returned.
+win::LSTATUS DeleteLoadedTree(const RegistryKey& key) {
+  win::LSTATUS firstError = win::ERROR_SUCCESS;
+  for (const RegistryKey& subkey : key.subkeys) {
+    const win::LSTATUS status = DeleteLoadedTree(subkey);
+    if (firstError == win::ERROR_SUCCESS) firstError = status;
+  }
+  const win::LSTATUS own = DeleteOneKey(key);
+  return firstError != win::ERROR_SUCCESS ? firstError : own;
+}
+
+}  // namespace
+
+bool RegistryKey::LoadTree() {
+  values.clear();
+  subkeys.clear();
+  if (!parsed_) {
+    valid_ = false;
+    return false;
+  }
+  std::u16string nameBuffer;
+  try {
+    nameBuffer.resize(kNameBufferChars);
+  } catch (const std::bad_alloc&) {
+    FailLoad();
+    return false;
+  }
+  return LoadLevel(nameBuffer, 0);
+}
+
+void RegistryKey::FailLoad() {
+  Release();
+  valid_ = false;
+}
+
+bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth) {
+  valid_ = true;
+  ScopedRegistryKey key;
+  if (key.Open(root, subkeyPath, win::KEY_READ) != win::ERROR_SUCCESS) {
+    FailLoad();
+    return false;
+  }
+
+  try {
+    // Values first, in the registry's order. The size of each value's data is
+    // asked for and the data read with exactly that room, so a value that grows
+    // in between fails the load instead of being read short.
+    for (win::DWORD index = 0;; ++index) {
+      win::DWORD nameLength = kValueNameCapacity;
+      win::DWORD type = win::REG_NONE;
+      win::DWORD size = 0;
+      win::LSTATUS status = Sys().RegEnumValueW(key.get(), index, nameBuffer.data(), &nameLength,
+                                                nullptr, &type, nullptr, &size);
+      if (status == win::ERROR_NO_MORE_ITEMS) break;
+      if (status != win::ERROR_SUCCESS) {
+        FailLoad();
+        return false;
+      }
+      std::vector<std::uint8_t> data(size);
+      nameLength = kValueNameCapacity;
+      status = Sys().RegEnumValueW(key.get(), index, nameBuffer.data(), &nameLength, nullptr,
+                                   &type, data.empty() ? nullptr : data.data(), &size);
+      if (status != win::ERROR_SUCCESS) {
+        FailLoad();
+        return false;
+      }
+      const std::u16string_view name(nameBuffer.data(), std::min(nameLength, kValueNameCapacity));
+      RegistryValue value(name, type, data.data(),
+                          std::min(size, static_cast<win::DWORD>(data.size())));
+      if (!value.IsValid()) {
+        FailLoad();
+        return false;
+      }
+      values.push_back(std::move(value));
+    }
+
+    // Then the subkeys, each loaded whole before the next is enumerated.
+    for (win::DWORD index = 0;; ++index) {
+      win::DWORD nameLength = kSubkeyNameCapacity;
+      const win::LSTATUS status = Sys().RegEnumKeyExW(key.get(), index, nameBuffer.data(),
+                                                      &nameLength, nullptr, nullptr, nullptr,
+                                                      nullptr);
+      if (status == win::ERROR_NO_MORE_ITEMS) break;
+      if (status != win::ERROR_SUCCESS) {
+        FailLoad();
+        return false;
+      }
+      std::u16string childText = text;
+      childText += u'\\';
+      childText.append(nameBuffer.data(), std::min(nameLength, kSubkeyNameCapacity));
+      RegistryKey child(childText);
+      if (depth + 1 > kMaxKeyDepth) {
+        // Too deep for any real registry: kept, like a key that cannot be
+        // read, without being opened.
+        child.valid_ = false;
+      } else if (child.parsed_) {
+        child.LoadLevel(nameBuffer, depth + 1);
+      }
+      subkeys.push_back(std::move(child));
+    }
+  } catch (const std::bad_alloc&) {
+    FailLoad();
+    return false;
+  }
+  return true;
+}
+
+win::LSTATUS RegistryKey::DeleteTree() const {
+  if (!parsed_) return win::ERROR_INVALID_NAME;
+  // Loaded afresh, so that what is deleted is what the registry holds now. A
+  // key that cannot be loaded is still deleted by its path (which fails when
+  // it has subkeys).
+  RegistryKey fresh(text);
+  fresh.LoadTree();
+  return DeleteLoadedTree(fresh);
+}
+
+}  // namespace quenwick

@@ -1,0 +1,46 @@
+// The file-system calls of the removal layer, in one place.
+//
+// Every read, attribute change, deletion and registration for deletion at the
+// next start that RemovePath and the folder walk make goes through these
+// functions. They are the single point where a path is turned into the form a
+// call needs (see CallPath), and the place for any check that must stand
+// between the removal layer and the file system (a guard for places that must
+// never be removed belongs here, so that no deletion can bypass it).
+//
+// Each function makes exactly one platform call and leaves GetLastError() as
+// that call left it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/win_types.h"
+
+namespace quenwick::removal {
+
+// Paths of this many characters or more do not fit the classic Win32 path
+// buffer (MAX_PATH with its terminator) and are passed in the long form.
+inline constexpr std::size_t kMaxPath = 260;
+
+// The form of `path` to hand to a file-system call. A drive or network path
+// that the classic path rules would refuse or change is given the "\\?\" (or
+// "\\?\UNC\") prefix: one of kMaxPath characters or more, or one with a name
+// that ends in a dot or a space (which the classic rules strip, so that the
+// call would name another file). Any other path, a relative one and one that
+// already has a prefix are given unchanged.
+std::u16string CallPath(std::u16string_view path);
+
+// `folder`, a backslash unless it is empty or already ends with one, and `name`.
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
+
+win::DWORD ReadAttributes(const std::u16string& path);
+bool WriteAttributes(const std::u16string& path, win::DWORD attributes);
+bool DeleteFileEntry(const std::u16string& path);
+bool RemoveFolderEntry(const std::u16string& path);
+// MoveFileExW(path, no new name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT).
+bool RegisterDeletionAtRestart(const std::u16string& path);
+// FindFirstFileW of `pattern`; INVALID_FIND_HANDLE when nothing was found.
+win::HFIND OpenSearch(const std::u16string& pattern, win::WIN32_FIND_DATAW* data);
+
+}  // namespace quenwick::removal
