@@ -12,11 +12,11 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
-#include <limits>
-#include <ctime>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
@@ -93,7 +93,8 @@ const Fixture& TheDatabase() {
 }
 
 std::uint32_t DeclaredSize(const std::vector<std::uint8_t>& resource) {
-  return resource[0] | (resource[1] << 8) | (resource[2] << 16) | (static_cast<std::uint32_t>(resource[3]) << 24);
+  return resource[0] | (resource[1] << 8) | (resource[2] << 16) |
+         (static_cast<std::uint32_t>(resource[3]) << 24);
 }
 
 // The machine running the benchmarks is often busy with builds, so every

@@ -47,7 +47,8 @@ std::vector<DatabaseBuilder> HandWrittenSeeds() {
               .Act(MakeGetRegValue(Var(0), Lit(u"UninstallString"), 0))
               .Act(MakeUninstall(Var(0), Lit(u" /S")))
               .Act(MakeExtractPathFromCommand(0, Var(0)))
-              .Act(MakeInnoSetupUninstall(u"HKEY_LOCAL_MACHINE\\x\\", u"UninstallString", u" /SILENT", Lit(u"R_is1")))
+              .Act(MakeInnoSetupUninstall(u"HKEY_LOCAL_MACHINE\\x\\", u"UninstallString", u" /SILENT",
+                                          Lit(u"R_is1")))
               .Act(MakeKillProcess(Var(0)))
               .Act(MakeASDPrec1(u"")));
   all.Filler(16);

@@ -32,7 +32,9 @@ ParseOutcome Parse(const Bytes& record, Definition& definition) {
 }
 
 // The header of a record with `variables` slots: 22 bytes.
-RawBytes Header(std::uint32_t variables = 3) { return std::move(RawBytes().Header(variables, u"Rogue", u"42")); }
+RawBytes Header(std::uint32_t variables = 3) {
+  return std::move(RawBytes().Header(variables, u"Rogue", u"42"));
+}
 
 struct DamageRow {
   const char* label;
@@ -57,7 +59,8 @@ std::vector<DamageRow> DamageRows() {
   add("action count missing", Header().U32(1).Tag(ElementType::FileExist).Literal(u"a"));
   add("element tag cut short", Header().U32(1).Byte(0).Byte(0));
   add("action in the precondition list", Header().U32(1).Tag(ElementType::FileDelete).Literal(u"a").U32(0));
-  add("KillProcess in the precondition list", Header().U32(1).Tag(ElementType::KillProcess).Literal(u"a").U32(0));
+  add("KillProcess in the precondition list",
+      Header().U32(1).Tag(ElementType::KillProcess).Literal(u"a").U32(0));
   add("precondition in the action list", Header().U32(0).U32(1).Tag(ElementType::FileExist).Literal(u"a"));
   add("Antivirus2009Prec1 in the action list",
       Header().U32(0).U32(1).Tag(ElementType::Antivirus2009Prec1).U32(0).Repeat(0, 1034));
@@ -74,7 +77,8 @@ std::vector<DamageRow> DamageRows() {
       Header(3).U32(1).Tag(ElementType::RegValueExist).Literal(u"k").Variable(0xFFFFFFFF).U32(0));
   add("StrConcat target equal to the count",
       Header(3).U32(1).Tag(ElementType::StrConcat).Variable(0).Literal(u"").U32(3).U32(0));
-  add("GetRegValue target missing", Header(3).U32(0).U32(1).Tag(ElementType::GetRegValue).Literal(u"k").Literal(u"v"));
+  add("GetRegValue target missing",
+      Header(3).U32(0).U32(1).Tag(ElementType::GetRegValue).Literal(u"k").Literal(u"v"));
   add("ExtractPathFromCommand target too high",
       Header(3).U32(0).U32(1).Tag(ElementType::ExtractPathFromCommand).U32(7).Variable(0));
   add("InnoSetupUninstall third text without terminator",
@@ -108,8 +112,18 @@ TEST(DatabaseDamage, SoundRecordsOfTheTableParse) {
            Header(3).U32(1).Tag(ElementType::FileExist).Variable(2).U32(0).bytes(),
            Header(3).U32(1).Tag(ElementType::StrConcat).Variable(0).Literal(u"").U32(2).U32(0).bytes(),
            Header(3).U32(0).U32(1).Tag(ElementType::ExtractPathFromCommand).U32(2).Variable(0).bytes(),
-           Header(3).U32(1).Tag(ElementType::Antivirus2009Prec1).U32(1).Text(u"").Text(u"").Text(u"").Text(u"")
-               .Text(u"").Repeat(0, 1024).U32(0).bytes(),
+           Header(3)
+               .U32(1)
+               .Tag(ElementType::Antivirus2009Prec1)
+               .U32(1)
+               .Text(u"")
+               .Text(u"")
+               .Text(u"")
+               .Text(u"")
+               .Text(u"")
+               .Repeat(0, 1024)
+               .U32(0)
+               .bytes(),
        }) {
     Definition definition;
     const ParseOutcome got = Parse(record, definition);
