@@ -45,7 +45,8 @@ std::vector<DamageRow> DamageRows() {
 
   add("no bytes at all", RawBytes());
   add("variable count cut short", RawBytes().Byte(3).Byte(0).Byte(0));
-  add("variable count beyond any real table", RawBytes().Header(0x10000000));
+  add("variable count beyond any real table", RawBytes().Header(0x10000000).U32(0).U32(0));
+  add("variable count one above the limit", RawBytes().Header(257).U32(0).U32(0));
   add("name without terminator", RawBytes().U32(3).Units(u"Rogue"));
   add("name ends in half a code unit", RawBytes().U32(3).Units(u"Rogue").Byte(0));
   add("id without terminator", RawBytes().U32(3).Text(u"Rogue").Units(u"42"));
@@ -197,6 +198,13 @@ TEST(DatabaseDamage, ParseFillsTheDefinitionInRecordOrder) {
   EXPECT_EQ(concatAct->owner, built.get());
   EXPECT_EQ(concatAct->first, Var(1));
   EXPECT_NE(dynamic_cast<KillProcess*>(built->actions[1].get()), nullptr);
+}
+
+TEST(DatabaseDamage, VariableCountUpToTheLimitParses) {
+  Definition definition;
+  const Bytes record = RawBytes().Header(256).U32(1).Tag(ElementType::FileExist).Variable(255).U32(0).bytes();
+  EXPECT_TRUE(Parse(record, definition).ok);
+  EXPECT_EQ(definition.variables.size(), 256u);
 }
 
 TEST(DatabaseDamage, EmptyListsAndEmptyTextsParse) {

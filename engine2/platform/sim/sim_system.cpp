@@ -14,6 +14,7 @@ using detail::Fold;
 using detail::FormatCall;
 using detail::Hex;
 using detail::Text;
+using detail::ToUtf16Number;
 
 namespace {
 
@@ -58,10 +59,12 @@ char16_t FromCp1252(unsigned char byte) {
 
 }  // namespace
 
+namespace detail {
 std::u16string ToUtf16Number(std::uintptr_t value) {
   const std::string digits = std::to_string(value);
   return std::u16string(digits.begin(), digits.end());
 }
+}  // namespace detail
 
 // --- Environment and shell folders -------------------------------------------------
 
