@@ -75,5 +75,16 @@ TEST_F(PrivilegesTest, RestartIsStillAskedForWhenThePrivilegeCannotBeEnabled) {
   EXPECT_TRUE(m_->RestartRequests().empty());
 }
 
+TEST(PrivilegesOnABareMachineTest, CurrentProcessTokenOpensWithoutSetup) {
+  // The program's own process always exists, also on a machine with nothing
+  // else set up.
+  sim::SimMachine machine;
+  sim::ScopedPlatform scope(machine);
+  EXPECT_TRUE(EnablePrivilege(u"SeShutdownPrivilege"));
+  RestartComputer();
+  EXPECT_EQ(machine.RestartRequests().size(), 1u);
+  EXPECT_EQ(machine.OpenHandleCount(), 0u);
+}
+
 }  // namespace
 }  // namespace quenwick

@@ -348,7 +348,11 @@ win::BOOL SimMachine::OpenProcessToken(win::HANDLE process, win::DWORD access,
     s.lastError = win::ERROR_NOACCESS;
   } else if (s.failOpenProcessToken) {
     s.lastError = win::ERROR_ACCESS_DENIED;
-  } else if (s.ProcessForHandle(process, &processAccess) == nullptr) {
+  } else if (process != win::INVALID_HANDLE_VALUE &&
+             s.ProcessForHandle(process, &processAccess) == nullptr) {
+    // GetCurrentProcess()'s pseudo-handle (the value of INVALID_HANDLE_VALUE)
+    // always names the calling process, even on a machine set up without
+    // SetSelf.
     s.lastError = win::ERROR_INVALID_HANDLE;
   } else {
     // Every process shares the one simulated token.
