@@ -15,6 +15,9 @@ namespace quenwick::dbtool {
 namespace {
 
 constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+// The largest variable table the program loads (a larger count in a record is
+// taken for damage).
+constexpr std::uint64_t kMaxVariableCount = 1024;
 constexpr std::uint64_t kMaxByte = 255;
 constexpr std::string_view kSourceExtension = ".toml";
 
@@ -114,7 +117,20 @@ class FieldReader {
     if (const auto slot = ReadSlot(*node, ctx_, Label(key))) out = *slot;
   }
 
-  void TargetPair(std::string_view key, std::uint32_t& out) { Target(key, out); }
+  // The element writes this slot and the next one; the program refuses a
+  // record whose second slot does not exist.
+  void TargetPair(std::string_view key, std::uint32_t& out) {
+    const toml::node* node = Take(key);
+    if (node == nullptr) return;
+    const auto slot = ReadSlot(*node, ctx_, Label(key));
+    if (!slot) return;
+    out = *slot;
+    if (*slot < ctx_.variableCount && std::uint64_t{*slot} + 1 >= ctx_.variableCount) {
+      ctx_.Error(*node, "index-beyond-table",
+                 Label(key) + " writes slot " + std::to_string(*slot) + " and the slot after it, but the Definition has " +
+                     std::to_string(ctx_.variableCount) + " variable(s)");
+    }
+  }
 
   void Tables(std::string_view key,
               std::array<std::uint8_t, Antivirus2009Prec1::kTableBlockSize>& out) {
@@ -275,6 +291,12 @@ void ReadVariables(const toml::table& root, FileContext& ctx, SourceDefinition& 
         count = *declared;
       }
     }
+  }
+  if (count > kMaxVariableCount) {
+    const toml::node* node = root.get("variable_count") ? root.get("variable_count") : root.get("variables");
+    ctx.Error(*node, "too-many-variables",
+              "the program loads at most " + std::to_string(kMaxVariableCount) + " variables per Definition");
+    count = kMaxVariableCount;
   }
   ctx.variableCount = static_cast<std::uint32_t>(count);
   out.definition->variables = VariableTable(ctx.variableCount);

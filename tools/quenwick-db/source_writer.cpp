@@ -10,9 +10,9 @@
 namespace quenwick::dbtool {
 namespace {
 
-// Tables up to this size get a name for every slot; beyond it only the slots
-// in use are named, so that a damaged-looking but loadable count does not
-// produce millions of names.
+// Tables up to this size get a name for every slot; larger ones (which a
+// loadable database may declare) are written with `variable_count` and slot
+// numbers rather than thousands of names.
 constexpr std::uint32_t kMaxNamedSlots = 256;
 
 bool NeedsBasicString(std::string_view utf8) {
@@ -46,27 +46,6 @@ std::string BasicString(std::string_view utf8) {
   }
   return out + "\"";
 }
-
-// Slots that elements read or write, for naming.
-class SlotUse {
- public:
-  std::uint32_t highest = 0;
-  bool any = false;
-
-  void Note(std::uint64_t slot) {
-    const auto s = static_cast<std::uint32_t>(std::min<std::uint64_t>(slot, UINT32_MAX));
-    highest = any ? std::max(highest, s) : s;
-    any = true;
-  }
-  void Operand(std::string_view, const quenwick::Operand& o, FieldRole) {
-    if (!o.IsLiteral()) Note(o.index);
-  }
-  void Text(std::string_view, const std::u16string&, FieldRole) {}
-  void Target(std::string_view, const std::uint32_t& slot) { Note(slot); }
-  void TargetPair(std::string_view, const std::uint32_t& slot) { Note(std::uint64_t{slot} + 1); }
-  template <class T>
-  void Tables(std::string_view, const T&) {}
-};
 
 class FieldWriter {
  public:
@@ -142,20 +121,11 @@ std::string TomlText(std::u16string_view text) {
 }
 
 std::vector<std::string> GenerateVariableNames(const Definition& definition) {
-  SlotUse use;
-  for (const auto& p : definition.preconditions) {
-    VisitConcrete(*p, [&](const auto& concrete) { VisitFields(concrete, use); });
-  }
-  for (const auto& a : definition.actions) {
-    VisitConcrete(*a, [&](const auto& concrete) { VisitFields(concrete, use); });
-  }
   const std::uint32_t count = definition.variables.size();
-  if (count == 0) return {};
-  std::uint32_t named = count <= kMaxNamedSlots ? count : 0;
-  if (use.any) named = std::max(named, std::min(use.highest, count - 1) + 1);
+  if (count > kMaxNamedSlots) return {};
   std::vector<std::string> names;
-  names.reserve(named);
-  for (std::uint32_t i = 0; i < named; ++i) names.push_back("v" + std::to_string(i));
+  names.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) names.push_back("v" + std::to_string(i));
   return names;
 }
 

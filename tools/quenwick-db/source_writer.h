@@ -10,9 +10,9 @@
 namespace quenwick::dbtool {
 
 // Variable names for a Definition that has none (one read from a database):
-// "v0", "v1", ... for every slot up to the highest slot any element uses, and
-// for every slot when the table is small; larger tables are declared with
-// `variable_count`.
+// "v0", "v1", ... for every slot of a table of up to 256 slots; none for a
+// larger table, which is then declared with `variable_count` and its slots
+// used by number.
 std::vector<std::string> GenerateVariableNames(const Definition& definition);
 
 // The source text of a Definition. `names` gives the variables' names by

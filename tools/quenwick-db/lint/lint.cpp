@@ -48,18 +48,10 @@ class ElementLinter {
     used_.insert(slot);
     pendingWrites_.push_back(slot);
   }
+  // This slot and the next one (the reader has made sure both exist).
   void TargetPair(std::string_view key, const std::uint32_t& slot) {
     Target(key, slot);
-    const std::uint64_t second = std::uint64_t{slot} + 1;
-    if (slot < count_ && second >= count_) {
-      report_.Error(where_.FieldPos(key), "index-beyond-table",
-                    "writes " + report_.source.VariableLabel(slot) +
-                        " and the slot after it, but the Definition has only " +
-                        std::to_string(count_) + " variable(s)");
-    } else if (second < count_) {
-      used_.insert(static_cast<std::uint32_t>(second));
-      pendingWrites_.push_back(static_cast<std::uint32_t>(second));
-    }
+    if (slot < count_ && std::uint64_t{slot} + 1 < count_) Target(key, slot + 1);
   }
   template <class T>
   void Tables(std::string_view, const T&) {}
