@@ -551,6 +551,11 @@ win::LSTATUS SimMachine::RegCreateKeyExW(win::HKEY key, const char16_t* subKey,
   } else {
     const std::vector<std::u16string_view> parts = Components(path);
     std::shared_ptr<RegKey> current = base.key;
+    // Windows refuses key names longer than 255 characters.
+    constexpr std::size_t kMaxKeyNameLength = 255;
+    for (std::u16string_view part : parts) {
+      if (part.size() > kMaxKeyNameLength) status = static_cast<win::LSTATUS>(win::ERROR_INVALID_PARAMETER);
+    }
     for (std::size_t i = 0; i < parts.size() && status == 0; ++i) {
       const bool last = i + 1 == parts.size();
       std::shared_ptr<RegKey> child = current->Subkey((parts[i]));
