@@ -51,7 +51,7 @@ def reg_string(text):
 
 def rogue_program():
     """A small Windows program that keeps running until it is ended."""
-    return os.environ.get("QUENWICK_E2E_ROGUE") or executable("rogue")
+    return os.environ.get("QUENWICK_E2E_ROGUE") or executable("program_rogue")
 
 
 class FamilyTest(unittest.TestCase):
