@@ -282,6 +282,14 @@ TEST(ToolDatabaseInput, AResourceThatDoesNotInflateWithinItsDeclaredSizeIsAnErro
   EXPECT_FALSE(error.empty());
 }
 
+TEST(ToolDatabaseInput, ATruncatedResourceIsReportedAsOne) {
+  auto resource = testdb::GenerateDatabase(4, 9).Resource();
+  resource.resize(resource.size() / 2);
+  std::string error;
+  EXPECT_FALSE(DecodeDatabaseInput(resource, error).has_value());
+  EXPECT_TRUE(error.starts_with("a damaged resource: ")) << error;
+}
+
 TEST(ToolListInfo, ReportTheDefinitionsAndCountsOfAnExecutable) {
   const DatabaseBuilder db =
       DatabaseBuilder()

@@ -77,13 +77,18 @@ std::optional<DatabaseInput> DecodeDatabaseInput(std::span<const std::uint8_t> b
     resource = *found;
   } else if (LooksLikeResource(bytes)) {
     // A decompressed database whose first bytes happen to look like a zlib
-    // header is still read as a database when the stream does not inflate.
-    std::string ignored;
-    if (auto database = DecompressResource(bytes, ignored)) {
+    // header is still read as a database when the stream does not inflate;
+    // when it is no database either, the stream's fault is the better report.
+    std::string inflateError;
+    if (auto database = DecompressResource(bytes, inflateError)) {
       input.kind = InputKind::kResource;
       input.declaredSize = ReadU32(bytes);
       input.database = std::move(*database);
       return input;
+    }
+    if (ParseDatabase(bytes).status != LoadStatus::kOk) {
+      error = "a damaged resource: " + inflateError;
+      return std::nullopt;
     }
   }
   if (input.kind == InputKind::kExecutable) {
