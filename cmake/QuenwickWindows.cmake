@@ -19,7 +19,10 @@ target_link_libraries(quenwick_core PUBLIC quenwick_zlib)
 
 # --- Link options shared by every Windows executable ------------------------
 add_library(quenwick_windows_static INTERFACE)
-target_link_options(quenwick_windows_static INTERFACE -static -static-libgcc -static-libstdc++)
+target_link_options(quenwick_windows_static INTERFACE -static -static-libgcc -static-libstdc++
+  # Release executables carry no symbols (GCC's DWARF is no use to Windows
+  # debuggers); RelWithDebInfo and Debug keep them for gdb under Wine.
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
 
 if(CMAKE_OBJDUMP)
   set(QUENWICK_OBJDUMP ${CMAKE_OBJDUMP})
@@ -63,16 +66,21 @@ quenwick_warnings(quenwick_program_objects)
 
 # --- The database resource ------------------------------------------------------
 # The decompressed database that an executable embeds when it is given
-# neither RESOURCE nor DATABASE: for now an empty one (count 0).
-# To embed the project's definitions instead, replace the body with a custom
-# command that compiles definitions/ with the quenwick-db tool into
-# ${PROJECT_BINARY_DIR}/windows/default-database.bin and set `out_var` to that
-# file; quenwick_add_executable() makes every target depend on it.
+# neither RESOURCE nor DATABASE: the sources in definitions/ compiled by
+# `quenwick-db build` (no sources give an empty database, count 0). The tool
+# refuses sources with errors, so a broken Definition fails the build.
+file(GLOB QUENWICK_DEFINITION_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/definitions/*.toml)
+set(QUENWICK_DEFAULT_DATABASE ${PROJECT_BINARY_DIR}/windows/default-database.bin)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/windows)
+add_custom_command(OUTPUT ${QUENWICK_DEFAULT_DATABASE}
+  COMMAND quenwick-db build ${PROJECT_SOURCE_DIR}/definitions -o ${QUENWICK_DEFAULT_DATABASE}
+  DEPENDS ${QUENWICK_DEFINITION_SOURCES} quenwick-db
+  COMMENT "Building the database from definitions/"
+  VERBATIM)
+add_custom_target(quenwick_default_database_file DEPENDS ${QUENWICK_DEFAULT_DATABASE})
+
 function(quenwick_default_database out_var)
-  set(database ${PROJECT_BINARY_DIR}/windows/default-database.bin)
-  # Four zero bytes; CMake cannot write a NUL byte itself, so it is copied.
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/empty-database.bin ${database} COPYONLY)
-  set(${out_var} ${database} PARENT_SCOPE)
+  set(${out_var} ${QUENWICK_DEFAULT_DATABASE} PARENT_SCOPE)
 endfunction()
 
 # quenwick_add_executable(<target> OUTPUT_NAME <name> [RESOURCE <file>] [DATABASE <file>])
@@ -105,6 +113,7 @@ function(quenwick_add_executable target)
                              BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
     else()
       quenwick_default_database(database)
+      set(uses_default_database TRUE)
     endif()
     set(resource ${work_dir}/database.resource)
     add_custom_command(OUTPUT ${resource}
@@ -126,6 +135,11 @@ function(quenwick_add_executable target)
   # The entry point is wmain.
   target_link_options(${target} PRIVATE -municode)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${arg_OUTPUT_NAME})
+  if(uses_default_database)
+    # The default database is made in the top directory; a target in another
+    # directory needs the order spelt out.
+    add_dependencies(${target} quenwick_default_database_file)
+  endif()
   quenwick_check_imports(${target})
 endfunction()
 

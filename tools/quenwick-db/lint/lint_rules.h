@@ -1,0 +1,50 @@
+// The linter's individual checks, shared by lint.cpp's walk over the fields.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "diagnostics.h"
+#include "element_fields.h"
+#include "source_model.h"
+
+namespace quenwick::dbtool::lint {
+
+// Where the checks report.
+struct Reporter {
+  const SourceDefinition& source;
+  Diagnostics& out;
+  void Error(SourcePos pos, std::string code, std::string message) const {
+    out.Error(source.file, pos, std::move(code), std::move(message));
+  }
+  void Warning(SourcePos pos, std::string code, std::string message) const {
+    out.Warning(source.file, pos, std::move(code), std::move(message));
+  }
+};
+
+// Letters A-Z to a-z, nothing else, as the program compares.
+std::u16string FoldCase(std::u16string_view text);
+std::string Show(std::u16string_view text);  // for messages, quoted
+
+// File, folder and program paths: the leading macro, macros elsewhere,
+// wildcards.
+void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u16string_view text);
+
+// A FolderDelete or FileDelete path that names a whole system location.
+void CheckDeletedPath(const Reporter& report, SourcePos pos, std::u16string_view text);
+
+// A KillProcess program that is one of Windows' own processes.
+void CheckKilledProgram(const Reporter& report, SourcePos pos, std::u16string_view text);
+
+// A registry path: its root must be one the program recognises.
+void CheckRegistryPath(const Reporter& report, SourcePos pos, FieldRole role,
+                       std::u16string_view text);
+
+// A RegKeyDelete of a key that Windows needs whole.
+void CheckDeletedKey(const Reporter& report, SourcePos pos, std::u16string_view text);
+
+// A RegValueDelete of a value that Windows needs (Winlogon's Userinit, Shell).
+void CheckDeletedValue(const Reporter& report, SourcePos pos, std::u16string_view key,
+                       std::u16string_view valueName);
+
+}  // namespace quenwick::dbtool::lint

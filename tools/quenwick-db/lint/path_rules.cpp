@@ -1,0 +1,312 @@
+// Checks of file, folder and program paths.
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "lint_rules.h"
+#include "utf.h"
+
+namespace quenwick::dbtool::lint {
+namespace {
+
+// The shell-folder macros the program expands, upper-cased without the
+// percent signs.
+constexpr std::array<std::u16string_view, 21> kShellFolders = {
+    u"CSIDL_DESKTOP",          u"CSIDL_PROGRAMS",          u"CSIDL_PERSONAL",
+    u"CSIDL_STARTUP",          u"CSIDL_STARTMENU",         u"CSIDL_MYDOCUMENTS",
+    u"CSIDL_DESKTOPDIRECTORY", u"CSIDL_COMMON_STARTMENU",  u"CSIDL_COMMON_PROGRAMS",
+    u"CSIDL_COMMON_STARTUP",   u"CSIDL_COMMON_DESKTOPDIRECTORY", u"CSIDL_APPDATA",
+    u"CSIDL_LOCAL_APPDATA",    u"CSIDL_COMMON_APPDATA",    u"CSIDL_WINDOWS",
+    u"CSIDL_SYSTEM",           u"CSIDL_PROGRAM_FILES",     u"CSIDL_PROFILE",
+    u"CSIDL_PROGRAM_FILESX86", u"CSIDL_PROGRAM_FILES_COMMON", u"CSIDL_COMMON_DOCUMENTS",
+};
+
+// Environment variables that Windows defines for every user, upper-cased.
+// A macro outside this list is taken for a typing error.
+constexpr std::array<std::u16string_view, 27> kEnvironmentVariables = {
+    u"SYSTEMROOT",       u"WINDIR",          u"SYSTEMDRIVE",           u"USERPROFILE",
+    u"ALLUSERSPROFILE",  u"APPDATA",         u"LOCALAPPDATA",          u"PROGRAMFILES",
+    u"PROGRAMFILES(X86)", u"PROGRAMW6432",   u"COMMONPROGRAMFILES",    u"COMMONPROGRAMFILES(X86)",
+    u"COMMONPROGRAMW6432", u"PROGRAMDATA",   u"PUBLIC",                u"HOMEDRIVE",
+    u"HOMEPATH",         u"TEMP",            u"TMP",                   u"COMSPEC",
+    u"USERNAME",         u"USERDOMAIN",      u"COMPUTERNAME",          u"DRIVERDATA",
+    u"ONEDRIVE",         u"SYSTEMDIRECTORY", u"DEFAULTUSERPROFILE",
+};
+
+// What a leading macro stands for when the linter asks whether a deletion
+// takes a whole system location.
+enum class Place { kOther, kDrive, kWindows, kSystem, kProgramFiles };
+
+struct MacroPlace {
+  std::u16string_view macro;
+  Place place;
+};
+
+constexpr std::array<MacroPlace, 12> kMacroPlaces = {{
+    {u"CSIDL_WINDOWS", Place::kWindows},
+    {u"SYSTEMROOT", Place::kWindows},
+    {u"WINDIR", Place::kWindows},
+    {u"CSIDL_SYSTEM", Place::kSystem},
+    {u"SYSTEMDRIVE", Place::kDrive},
+    {u"HOMEDRIVE", Place::kDrive},
+    {u"CSIDL_PROGRAM_FILES", Place::kProgramFiles},
+    {u"CSIDL_PROGRAM_FILESX86", Place::kProgramFiles},
+    {u"PROGRAMFILES", Place::kProgramFiles},
+    {u"PROGRAMFILES(X86)", Place::kProgramFiles},
+    {u"PROGRAMW6432", Place::kProgramFiles},
+    {u"CSIDL_PROGRAM_FILES_COMMON", Place::kProgramFiles},
+}};
+
+// Folders no Definition may delete whole, as they read on a standard
+// installation (lower case, no trailing backslash, any drive shown as "c:").
+constexpr std::array<std::u16string_view, 12> kSystemFolders = {
+    u"c:",
+    u"c:\\windows",
+    u"c:\\windows\\system32",
+    u"c:\\windows\\syswow64",
+    u"c:\\windows\\system",
+    u"c:\\program files",
+    u"c:\\program files (x86)",
+    u"c:\\program files\\common files",
+    u"c:\\users",
+    u"c:\\users\\public",
+    u"c:\\programdata",
+    u"c:\\documents and settings",
+};
+
+constexpr std::array<std::u16string_view, 15> kSystemProcesses = {
+    u"system",       u"smss.exe",     u"csrss.exe",    u"wininit.exe", u"winlogon.exe",
+    u"services.exe", u"lsass.exe",    u"lsm.exe",      u"svchost.exe", u"explorer.exe",
+    u"dwm.exe",      u"spoolsv.exe",  u"taskhost.exe", u"conhost.exe", u"userinit.exe",
+};
+
+constexpr std::size_t kMaxSuggestionDistance = 2;
+
+std::u16string Upper(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return out;
+}
+
+std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+template <std::size_t N>
+bool Contains(const std::array<std::u16string_view, N>& list, std::u16string_view text) {
+  return std::find(list.begin(), list.end(), text) != list.end();
+}
+
+// The known macro closest to an unknown one, for "did you mean".
+std::optional<std::u16string_view> Suggestion(std::u16string_view inner) {
+  std::optional<std::u16string_view> best;
+  std::size_t bestDistance = kMaxSuggestionDistance + 1;
+  const auto consider = [&](std::u16string_view candidate) {
+    const std::size_t d = EditDistance(inner, candidate);
+    if (d < bestDistance) bestDistance = d, best = candidate;
+  };
+  for (auto name : kShellFolders) consider(name);
+  for (auto name : kEnvironmentVariables) consider(name);
+  return best;
+}
+
+// The leading macro of a path (between the first two '%', upper-cased), as
+// the program finds it; nullopt when the text does not start with one.
+struct LeadingMacro {
+  std::u16string inner;  // upper case, without '%'
+  std::size_t end = 0;   // index after the closing '%'
+};
+
+std::optional<LeadingMacro> FindLeadingMacro(std::u16string_view text) {
+  if (text.empty() || text[0] != u'%') return std::nullopt;
+  const std::size_t close = text.find(u'%', 1);
+  if (close == std::u16string_view::npos) return std::nullopt;
+  return LeadingMacro{Upper(text.substr(1, close - 1)), close + 1};
+}
+
+bool IsKnownMacro(std::u16string_view inner) {
+  return Contains(kShellFolders, inner) || Contains(kEnvironmentVariables, inner);
+}
+
+bool IsMacroCharacter(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+         c == u'_' || c == u'(' || c == u')';
+}
+
+// A "%NAME%" that stands after the start of the text.
+std::optional<std::u16string_view> FindLaterMacro(std::u16string_view text, std::size_t from) {
+  for (std::size_t open = text.find(u'%', from); open != std::u16string_view::npos;
+       open = text.find(u'%', open + 1)) {
+    const std::size_t close = text.find(u'%', open + 1);
+    if (close == std::u16string_view::npos) return std::nullopt;
+    const auto inner = text.substr(open + 1, close - open - 1);
+    if (!inner.empty() && std::all_of(inner.begin(), inner.end(), IsMacroCharacter)) {
+      return text.substr(open, close - open + 1);
+    }
+  }
+  return std::nullopt;
+}
+
+std::u16string StripQuotes(std::u16string_view text) {
+  if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"') {
+    text = text.substr(1, text.size() - 2);
+  }
+  return std::u16string(text);
+}
+
+// Lower case, backslashes only, single separators, ".." and "." resolved,
+// no trailing separator.
+std::u16string NormalisePath(std::u16string_view text) {
+  std::u16string folded = FoldCase(StripQuotes(text));
+  std::replace(folded.begin(), folded.end(), u'/', u'\\');
+  std::vector<std::u16string> parts;
+  std::size_t start = 0;
+  while (start <= folded.size()) {
+    std::size_t end = folded.find(u'\\', start);
+    if (end == std::u16string::npos) end = folded.size();
+    const std::u16string part = folded.substr(start, end - start);
+    if (part == u"..") {
+      if (parts.size() > 1) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::u16string out;
+  for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? u"\\" : u"") + parts[i];
+  return out;
+}
+
+// A drive letter form "x:" becomes "c:" so that every drive root and every
+// system folder on any drive compare alike.
+std::u16string OnDriveC(std::u16string path) {
+  if (path.size() >= 2 && path[1] == u':' && path[0] >= u'a' && path[0] <= u'z') path[0] = u'c';
+  return path;
+}
+
+}  // namespace
+
+std::u16string FoldCase(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return out;
+}
+
+std::string Show(std::u16string_view text) { return "\"" + Utf16ToUtf8Lossy(text) + "\""; }
+
+void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u16string_view text) {
+  const auto macro = FindLeadingMacro(text);
+  if (macro && !IsKnownMacro(macro->inner)) {
+    std::string message = "the macro %" + Utf16ToUtf8Lossy(macro->inner) + "% is ";
+    message += macro->inner.starts_with(u"CSIDL_") ? "not one of the shell folders the program knows"
+                                                   : "not an environment variable Windows defines";
+    message += "; the path keeps it and names nothing";
+    if (const auto suggestion = Suggestion(macro->inner)) {
+      message += " (did you mean %" + Utf16ToUtf8Lossy(*suggestion) + "%?)";
+    }
+    report.Error(pos, "unknown-path-macro", message);
+  }
+  if (const auto later = FindLaterMacro(text, macro ? macro->end : 0)) {
+    report.Error(pos, "macro-not-at-start",
+                 "the macro " + Show(*later) +
+                     " is not expanded: only a macro at the very start of a path is");
+  }
+  if (text.find_first_of(u"*?") != std::u16string_view::npos) {
+    const bool program = role == FieldRole::kProgram;
+    report.Error(pos, "wildcard-in-path",
+                 std::string("a path with '*' or '?' ") +
+                     (program ? "names no program; the element does nothing"
+                              : "resolves to nothing; the element finds and deletes nothing"));
+  }
+}
+
+void CheckDeletedPath(const Reporter& report, SourcePos pos, std::u16string_view text) {
+  std::u16string rest(text);
+  Place place = Place::kOther;
+  std::u16string macroName;
+  if (const auto macro = FindLeadingMacro(text); macro && IsKnownMacro(macro->inner)) {
+    rest = text.substr(macro->end);
+    macroName = macro->inner;
+    const auto it = std::find_if(kMacroPlaces.begin(), kMacroPlaces.end(),
+                                 [&](const MacroPlace& m) { return m.macro == macro->inner; });
+    if (it != kMacroPlaces.end()) place = it->place;
+  }
+  const std::u16string tail = NormalisePath(rest);
+  std::u16string path;
+  switch (place) {
+    case Place::kDrive: path = u"c:"; break;
+    case Place::kWindows: path = u"c:\\windows"; break;
+    case Place::kSystem: path = u"c:\\windows\\system32"; break;
+    case Place::kProgramFiles: path = u"c:\\program files"; break;
+    case Place::kOther:
+      if (!macroName.empty()) {
+        // Any other shell folder or profile variable on its own is a whole
+        // folder of the user's or of the system.
+        if (tail.empty()) {
+          report.Error(pos, "deletes-system-location",
+                       "deletes the whole %" + Utf16ToUtf8Lossy(macroName) + "% folder");
+        }
+        return;
+      }
+      break;
+  }
+  if (!path.empty()) path += tail.empty() ? u"" : u"\\" + tail;
+  else path = tail;
+  path = OnDriveC(path);
+  const bool driveRoot = path.empty() || (path.size() == 2 && path[1] == u':');
+  if (driveRoot || Contains(kSystemFolders, path)) {
+    report.Error(pos, "deletes-system-location",
+                 "deletes " + Show(text) + (driveRoot ? ", a whole drive" : ", a folder Windows needs"));
+  }
+}
+
+void CheckKilledProgram(const Reporter& report, SourcePos pos, std::u16string_view text) {
+  std::u16string program = FoldCase(text);
+  if (!program.empty() && program[0] == u'"') {
+    const std::size_t close = program.find(u'"', 1);
+    program = program.substr(1, close == std::u16string::npos ? std::u16string::npos : close - 1);
+  }
+  std::replace(program.begin(), program.end(), u'/', u'\\');
+  for (const auto name : kSystemProcesses) {
+    // The name as the last component, possibly followed by arguments.
+    std::size_t at = program.rfind(name);
+    while (at != std::u16string::npos) {
+      const std::size_t after = at + name.size();
+      const bool startsComponent = at == 0 || program[at - 1] == u'\\';
+      const bool endsProgram = after == program.size() || program[after] == u' ';
+      if (startsComponent && endsProgram) {
+        const std::u16string folder = program.substr(0, at);
+        const bool systemFolder = folder.empty() || folder.find(u"\\windows\\") != std::u16string::npos ||
+                                  folder.starts_with(u"%systemroot%") ||
+                                  folder.starts_with(u"%windir%") ||
+                                  folder.starts_with(u"%csidl_windows%") ||
+                                  folder.starts_with(u"%csidl_system%");
+        if (systemFolder) {
+          report.Error(pos, "kills-system-process",
+                       "terminates " + Show(name) + ", a process Windows needs");
+          return;
+        }
+      }
+      if (at == 0) break;
+      at = program.rfind(name, at - 1);
+    }
+  }
+}
+
+}  // namespace quenwick::dbtool::lint

@@ -1,0 +1,31 @@
+// Helpers shared by the readers of Definition sources and of fixtures.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "diagnostics.h"
+#include "toml_config.h"
+
+namespace quenwick::dbtool {
+
+inline SourcePos PosOf(const toml::source_region& region) {
+  return {region.begin.line, region.begin.column};
+}
+inline SourcePos PosOf(const toml::node& node) { return PosOf(node.source()); }
+
+// A short name of a TOML value's kind, for messages ("a string", "a table").
+std::string KindName(const toml::node& node);
+
+// Reads a text written as a TOML string or as `{ utf16 = [code units] }`.
+// Reports a problem in `diagnostics` (code "bad-text") and returns nullopt.
+std::optional<std::u16string> ReadTextNode(const toml::node& node, const std::string& file,
+                                           std::string_view what, Diagnostics& diagnostics);
+
+// Reads an integer within [0, max]; reports "bad-number" otherwise.
+std::optional<std::uint64_t> ReadUnsigned(const toml::node& node, std::uint64_t max,
+                                          const std::string& file, std::string_view what,
+                                          Diagnostics& diagnostics);
+
+}  // namespace quenwick::dbtool
