@@ -19,7 +19,10 @@ target_link_libraries(quenwick_core PUBLIC quenwick_zlib)
 
 # --- Link options shared by every Windows executable ------------------------
 add_library(quenwick_windows_static INTERFACE)
-target_link_options(quenwick_windows_static INTERFACE -static -static-libgcc -static-libstdc++)
+target_link_options(quenwick_windows_static INTERFACE -static -static-libgcc -static-libstdc++
+  # Release executables carry no symbols (GCC's DWARF is no use to Windows
+  # debuggers); RelWithDebInfo and Debug keep them for gdb under Wine.
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
 
 if(CMAKE_OBJDUMP)
   set(QUENWICK_OBJDUMP ${CMAKE_OBJDUMP})

@@ -89,7 +89,10 @@ cp "$exe" "$drive_c/quenwick.exe"
 echo
 echo "C:\\> quenwick.exe /silent /norestart"
 status=0
-(cd "$drive_c" && wine 'C:\quenwick.exe' /silent /norestart) | tr -d '\r' || status=$?
+# Output through a file: the prefix's background processes inherit the handle
+# and would keep a pipe open until they end.
+(cd "$drive_c" && wine 'C:\quenwick.exe' /silent /norestart >"$work/output.txt") || status=$?
+tr -d '\r' <"$work/output.txt"
 wineserver -w
 echo "(exit code $status)"
 
@@ -99,3 +102,11 @@ show_traces
 echo "Registered for deletion at the next start:"
 pending=$(python3 tests/e2e/winehelper.py pending-renames "$WINEPREFIX")
 if [ -n "$pending" ]; then echo "$pending" | sed 's/^/  /'; else echo "  (nothing)"; fi
+
+# --- The restart that completes the cleaning ----------------------------------------
+echo
+echo "After a restart of the machine (wineboot -r), which carries out the registered deletions:"
+(cd "$drive_c" && wineboot -r >/dev/null 2>&1)
+wineserver -w
+show_traces
+exit "$status"

@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libgtest-dev libbenchmark-dev libtomlplusplus-dev zlib1g-dev
+  libgtest-dev googletest libbenchmark-dev libtomlplusplus-dev zlib1g-dev
   clang libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
   wine64

@@ -6,7 +6,8 @@
 namespace quenwick {
 
 std::unique_ptr<ASDPrec1> ASDPrec1::Read(Definition& owner, ByteReader& in) {
-  return codec::ReadElement<ASDPrec1>(owner, in, [&](ASDPrec1& e) { return codec::ReadFields(in, owner, e.pattern); });
+  return codec::ReadElement<ASDPrec1>(owner, in,
+                                      [&](ASDPrec1& e) { return codec::ReadFields(in, owner, e.pattern); });
 }
 
 void ASDPrec1::Serialize(std::uint8_t* buffer, std::uint32_t& size) const {

@@ -48,7 +48,9 @@ std::vector<std::uint8_t> RecordOf(const Element& element) {
 bool AppendElement(std::vector<std::uint8_t>& out, const Precondition& element) {
   return AppendRecord(out, element);
 }
-bool AppendElement(std::vector<std::uint8_t>& out, const Action& element) { return AppendRecord(out, element); }
+bool AppendElement(std::vector<std::uint8_t>& out, const Action& element) {
+  return AppendRecord(out, element);
+}
 
 std::vector<std::uint8_t> SerializeElement(const Precondition& element) { return RecordOf(element); }
 std::vector<std::uint8_t> SerializeElement(const Action& element) { return RecordOf(element); }

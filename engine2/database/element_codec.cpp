@@ -5,9 +5,7 @@
 namespace quenwick::codec {
 namespace {
 
-bool IndexExists(const Definition& owner, std::uint64_t index) {
-  return index < owner.variables.size();
-}
+bool IndexExists(const Definition& owner, std::uint64_t index) { return index < owner.variables.size(); }
 
 }  // namespace
 

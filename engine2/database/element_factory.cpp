@@ -51,9 +51,7 @@ std::unique_ptr<Base> ReadListElement(Definition& owner, ByteReader& in) {
   std::unique_ptr<Base> element;
   switch (tag) {
 #define QUENWICK_READ_ENTRY(t, cls, pre, act) \
-  case t:                                     \
-    element = ReadAs<Base, cls>(owner, in);   \
-    break;
+  case t: element = ReadAs<Base, cls>(owner, in); break;
     QUENWICK_ELEMENT_TYPES(QUENWICK_READ_ENTRY)
 #undef QUENWICK_READ_ENTRY
   }

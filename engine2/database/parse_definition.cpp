@@ -9,8 +9,9 @@ namespace {
 // Every slot costs memory whether or not an element names it, and the count
 // is the one number of a record that no following bytes have to back. The
 // shipped Definitions declare at most 18; a count beyond this limit can only
-// come from damage and would let a few bytes allocate megabytes.
-constexpr std::uint32_t kMaxVariableCount = 1024;
+// come from damage, and would let a 16-byte record allocate hundreds of
+// kilobytes.
+constexpr std::uint32_t kMaxVariableCount = 256;
 
 // A list count must be backed by the bytes that follow, at the size of the
 // shortest element record; otherwise it is damage, rejected before the list

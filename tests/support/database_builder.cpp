@@ -89,8 +89,8 @@ std::array<std::uint8_t, Antivirus2009Prec1::kTableBlockSize> ScrambledTables(st
   return block;
 }
 
-std::unique_ptr<Antivirus2009Prec1> MakeAntivirus2009Prec1(std::uint32_t firstVariable, std::u16string baseKey,
-                                                           std::u16string keyPrefix,
+std::unique_ptr<Antivirus2009Prec1> MakeAntivirus2009Prec1(std::uint32_t firstVariable,
+                                                           std::u16string baseKey, std::u16string keyPrefix,
                                                            std::u16string optionsKeyName,
                                                            std::u16string pathValueName,
                                                            std::u16string exeSuffix) {

@@ -38,11 +38,11 @@ std::size_t PickWeighted(Random& random, const std::array<std::uint32_t, N>& wei
   return N - 1;
 }
 
-const std::array<std::u16string, 12> kVendorWords = {
-    u"Antivirus", u"Spyware",  u"Defender", u"Guard",  u"Security", u"Cleaner",
-    u"Protect",   u"Shield",   u"Sentinel", u"Doctor", u"Remover",  u"Syst\u00e8me"};
-const std::array<std::u16string, 6> kFolderMacros = {u"%ProgramFiles%", u"%APPDATA%",  u"%CommonAppData%",
-                                                     u"%Desktop%",      u"%StartMenu%", u"%WINDIR%\\system32"};
+const std::array<std::u16string, 12> kVendorWords = {u"Antivirus", u"Spyware", u"Defender", u"Guard",
+                                                     u"Security",  u"Cleaner", u"Protect",  u"Shield",
+                                                     u"Sentinel",  u"Doctor",  u"Remover",  u"Syst\u00e8me"};
+const std::array<std::u16string, 6> kFolderMacros = {
+    u"%ProgramFiles%", u"%APPDATA%", u"%CommonAppData%", u"%Desktop%", u"%StartMenu%", u"%WINDIR%\\system32"};
 const std::array<std::u16string, 4> kRegistryRoots = {
     u"HKEY_LOCAL_MACHINE\\SOFTWARE\\", u"HKEY_CURRENT_USER\\Software\\",
     u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\",
@@ -104,7 +104,9 @@ class DefinitionGenerator {
     return kFolderMacros[random_.Next() % kFolderMacros.size()] + u"\\" + product_;
   }
   std::u16string KeyPath() { return kRegistryRoots[random_.Next() % kRegistryRoots.size()] + product_; }
-  std::u16string ValueName() { return random_.Percent(10) ? u"" : product_ + u" " + Number(random_.Next() % 9); }
+  std::u16string ValueName() {
+    return random_.Percent(10) ? u"" : product_ + u" " + Number(random_.Next() % 9);
+  }
 
   // About one Operand in four is a variable, where the Definition has any.
   Operand Param(std::u16string (DefinitionGenerator::*literal)()) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "database/database_writer.h"
+#include "database/load_definitions.h"
 #include "elements/extract_path_from_command.h"
 #include "elements/file_exist.h"
 #include "elements/folder_exist.h"
@@ -149,6 +151,17 @@ inline ScanWorkload MakeScanWorkload(std::size_t count) {
     workload.definitions.push_back(std::move(definition));
     workload.kinds.push_back(std::move(kinds));
   }
+  return workload;
+}
+
+// The workload as the program holds it: written as a database and parsed
+// back, as the loader does with the embedded one. Empty when parsing fails.
+inline ScanWorkload MakeScanDatabase(std::size_t count) {
+  ScanWorkload workload = MakeScanWorkload(count);
+  const std::vector<std::uint8_t> bytes = SerializeDatabase(workload.definitions);
+  LoadResult loaded = ParseDatabase(bytes);
+  if (loaded.status != LoadStatus::kOk || loaded.definitions.size() != count) return {};
+  workload.definitions = std::move(loaded.definitions);
   return workload;
 }
 

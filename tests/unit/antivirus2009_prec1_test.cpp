@@ -14,6 +14,7 @@
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "platform/sim/sim_machine.h"
+#include "support/call_log.h"
 #include "support/family_encoding.h"
 
 namespace quenwick {
@@ -49,7 +50,6 @@ class Antivirus2009Prec1Test : public ::testing::Test {
     machine_->ResetCallLog();
     const std::int32_t result = element_.Check();
     EXPECT_EQ(machine_->OpenHandleCount(), handles);
-    EXPECT_EQ(machine_->CallCount("RegCloseKey"), machine_->CallCount("RegOpenKeyExW"));
     EXPECT_EQ(machine_->CallCount("RegSetValueExW") + machine_->CallCount("RegCreateKeyExW") +
                   machine_->CallCount("RegDeleteKeyW") + machine_->CallCount("RegDeleteValueW"),
               0u);
@@ -79,12 +79,37 @@ TEST_F(Antivirus2009Prec1Test, FindsEncodedPathInOptionsSubkey) {
   EXPECT_EQ(machine_->CallCount("MultiByteToWideChar"), 1u);
 }
 
-TEST_F(Antivirus2009Prec1Test, OpensTheBaseKeyForReadingOnly) {
+// The base key is opened for reading, the candidate loaded, and the walk
+// stops at the first key that gives a path; every key opened is closed.
+TEST_F(Antivirus2009Prec1Test, CallsWhenTheFirstSubkeyIsTheFamilyKey) {
   machine_->SetString(Under(kFamilyName), u"pPath", kProgram);
   ASSERT_EQ(CheckBalanced(), 1);
-  const std::vector<std::string>& log = machine_->CallLog();
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.front(), "RegOpenKeyExW(HKEY_CURRENT_USER, Software\\QTest, 0, 0x20019) = 0");
+  EXPECT_CALLS(*machine_,
+               {
+                   "RegOpenKeyExW(HKEY_CURRENT_USER, Software\\QTest, 0, 0x20019) = 0",
+                   "RegEnumKeyExW(",
+                   "RegOpenKeyExW(HKEY_CURRENT_USER, Software\\QTest\\" +
+                       std::string(kFamilyName.begin(), kFamilyName.end()) + ", 0, 0x20019) = 0",
+                   "RegEnumValueW(",
+                   "RegEnumValueW(",
+                   "RegEnumValueW(",
+                   "RegEnumKeyExW(",
+                   "RegCloseKey(",
+                   "RegCloseKey(",
+               });
+}
+
+TEST_F(Antivirus2009Prec1Test, CallsWhenNothingIsFound) {
+  machine_->AddKey(Under(u"NotAFamilyKey"));
+  ASSERT_EQ(CheckBalanced(), 0);
+  EXPECT_CALLS(*machine_, {
+                              "RegOpenKeyExW(HKEY_CURRENT_USER, Software\\QTest, 0, 0x20019) = 0",
+                              "RegEnumKeyExW(",
+                              "RegEnumKeyExW(",
+                              "RegCloseKey(",
+                          });
+  const std::string last = testing_support::CallsTo(*machine_, "RegEnumKeyExW").back();
+  EXPECT_NE(last.find(") = 259"), std::string::npos) << last;
 }
 
 // Each name holds a plain program path; only a name of exactly 32 hex digits
@@ -121,7 +146,7 @@ TEST_F(Antivirus2009Prec1Test, OnlyNamesOfThirtyTwoHexDigitsAreCandidates) {
 // walk goes on past them.
 TEST_F(Antivirus2009Prec1Test, LongNamesDoNotEndTheEnumeration) {
   const std::u16string longHex(35, u'0');
-  const std::u16string veryLong(300, u'0');
+  const std::u16string veryLong(255, u'0');  // the longest a key name may be
   machine_->SetString(Under(longHex), u"pPath", u"C:\\long.exe");
   machine_->SetString(Under(veryLong), u"pPath", u"C:\\long.exe");
   const std::u16string family(32, u'f');
@@ -133,6 +158,12 @@ TEST_F(Antivirus2009Prec1Test, LongNamesDoNotEndTheEnumeration) {
   EXPECT_EQ(CheckBalanced(), 1);
   EXPECT_EQ(Slot(0), kProgram);
   EXPECT_EQ(Slot(1), family);
+  // Both long names were too long for the 35-character buffer.
+  const std::vector<std::string> walk = testing_support::CallsTo(*machine_, "RegEnumKeyExW");
+  ASSERT_GE(walk.size(), 3u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_NE(walk[i].find(") = 234"), std::string::npos) << walk[i];
+  }
 }
 
 TEST_F(Antivirus2009Prec1Test, KeyWithoutOptionsSubkeyIsSearchedItself) {

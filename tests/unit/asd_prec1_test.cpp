@@ -13,6 +13,7 @@
 #include "elements/userinit_entries.h"
 #include "engine/definition.h"
 #include "platform/sim/sim_machine.h"
+#include "support/call_log.h"
 
 namespace quenwick {
 namespace {
@@ -247,15 +248,35 @@ TEST_F(ASDPrec1UnreadableTest, KeyThatOpensOnlyForReading) {
   ExpectLeftAlone();
 }
 
-TEST_F(ASDPrec1Test, ReadsWinlogonWithFullAccess) {
-  SetUserinit(kSystemProgram + u",");
-  machine_->ResetCallLog();
-  element_.Check();
-  const std::vector<std::string>& log = machine_->CallLog();
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.front(),
-            "RegOpenKeyExW(HKEY_LOCAL_MACHINE, SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
-            "Winlogon, 0, 0xf003f) = 0");
+// Read with full access, written back through one created-or-opened key
+// with the one value; nothing else is touched.
+TEST_F(ASDPrec1Test, ExecuteCalls) {
+  SetUserinit(kSystemProgram + u"," + kRogue);
+  Balanced([&] { return element_.Execute(); });
+  const std::string winlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  const std::string size = std::to_string(2 * (kSystemProgram.size() + 2));
+  EXPECT_CALLS(*machine_,
+               {
+                   "RegOpenKeyExW(HKEY_LOCAL_MACHINE, " + winlogon + ", 0, 0xf003f) = 0",
+                   "RegQueryValueExW(",
+                   "RegQueryValueExW(",
+                   "RegCloseKey(",
+                   "RegCreateKeyExW(HKEY_LOCAL_MACHINE, " + winlogon + ", 0, 0xf003f) = 0",
+                   "RegSetValueExW(",
+                   "RegCloseKey(",
+               });
+  const std::string set = testing_support::CallsTo(*machine_, "RegSetValueExW").front();
+  EXPECT_NE(set.find("Userinit, 1, " + size + ") = 0"), std::string::npos) << set;
+}
+
+TEST_F(ASDPrec1Test, FallbackAsksForTheSystemFolder) {
+  SetUserinit(kRogue);
+  Balanced([&] { return element_.Execute(); });
+  const std::vector<std::string> folders =
+      testing_support::CallsTo(*machine_, "SHGetSpecialFolderPathW");
+  ASSERT_EQ(folders.size(), 1u);
+  EXPECT_NE(folders[0].find("37"), std::string::npos) << folders[0];  // CSIDL_SYSTEM
+  EXPECT_EQ(machine_->CallCount("RegSetValueExW"), 1u);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ struct ElementCase {
   const char* label;
   std::function<std::unique_ptr<Precondition>()> pre;  // null when not allowed there
   std::function<std::unique_ptr<Action>()> act;        // null when not allowed there
-  std::uint32_t length;                                 // by the type's length formula
+  std::uint32_t length;                                // by the type's length formula
 };
 
 template <class Base, class Make>
@@ -110,8 +110,10 @@ TEST(DatabaseCodec, RecordLengthFollowsTheTypeFormula) {
   for (const auto& c : AllElementCases()) {
     SCOPED_TRACE(c.label);
     std::uint32_t need = 0;
-    if (c.pre) c.pre()->Serialize(nullptr, need);
-    else c.act()->Serialize(nullptr, need);
+    if (c.pre)
+      c.pre()->Serialize(nullptr, need);
+    else
+      c.act()->Serialize(nullptr, need);
     EXPECT_EQ(need, c.length);
   }
 }
@@ -180,7 +182,8 @@ TEST(DatabaseCodec, FileExistWithLiteralAbcIs16Bytes) {
 }
 
 TEST(DatabaseCodec, StrConcatOfVariableAndEmptyLiteralIs22Bytes) {
-  const Bytes want = {8, 0, 0, 0, /*A*/ 0, 0, 0, 0, 2, 0, 0, 0, /*B*/ 1, 0, 0, 0, 0, 0, /*target*/ 5, 0, 0, 0};
+  const Bytes want = {8, 0, 0, 0, /*A*/ 0,      0, 0, 0, 2, 0, 0, 0, /*B*/ 1, 0,
+                      0, 0, 0, 0, /*target*/ 5, 0, 0, 0};
   const Bytes got = RecordOf<Precondition>(*testdb::MakeStrConcat(Var(2), Lit(u""), 5));
   EXPECT_EQ(got, want);
   Definition owner(kVariables);
@@ -292,8 +295,10 @@ TEST(DatabaseCodec, SerializeFollowsTheSizeQueryProtocol) {
     std::unique_ptr<Precondition> pre = c.pre ? c.pre() : nullptr;
     std::unique_ptr<Action> act = c.act ? c.act() : nullptr;
     auto serialize = [&](std::uint8_t* buffer, std::uint32_t& size) {
-      if (pre) pre->Serialize(buffer, size);
-      else act->Serialize(buffer, size);
+      if (pre)
+        pre->Serialize(buffer, size);
+      else
+        act->Serialize(buffer, size);
     };
     const std::uint32_t need = c.length;
     Bytes buffer(need + 8, kSentinel);

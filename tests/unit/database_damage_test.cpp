@@ -32,7 +32,9 @@ ParseOutcome Parse(const Bytes& record, Definition& definition) {
 }
 
 // The header of a record with `variables` slots: 22 bytes.
-RawBytes Header(std::uint32_t variables = 3) { return std::move(RawBytes().Header(variables, u"Rogue", u"42")); }
+RawBytes Header(std::uint32_t variables = 3) {
+  return std::move(RawBytes().Header(variables, u"Rogue", u"42"));
+}
 
 struct DamageRow {
   const char* label;
@@ -45,7 +47,8 @@ std::vector<DamageRow> DamageRows() {
 
   add("no bytes at all", RawBytes());
   add("variable count cut short", RawBytes().Byte(3).Byte(0).Byte(0));
-  add("variable count beyond any real table", RawBytes().Header(0x10000000));
+  add("variable count beyond any real table", RawBytes().Header(0x10000000).U32(0).U32(0));
+  add("variable count one above the limit", RawBytes().Header(257).U32(0).U32(0));
   add("name without terminator", RawBytes().U32(3).Units(u"Rogue"));
   add("name ends in half a code unit", RawBytes().U32(3).Units(u"Rogue").Byte(0));
   add("id without terminator", RawBytes().U32(3).Text(u"Rogue").Units(u"42"));
@@ -56,7 +59,8 @@ std::vector<DamageRow> DamageRows() {
   add("action count missing", Header().U32(1).Tag(ElementType::FileExist).Literal(u"a"));
   add("element tag cut short", Header().U32(1).Byte(0).Byte(0));
   add("action in the precondition list", Header().U32(1).Tag(ElementType::FileDelete).Literal(u"a").U32(0));
-  add("KillProcess in the precondition list", Header().U32(1).Tag(ElementType::KillProcess).Literal(u"a").U32(0));
+  add("KillProcess in the precondition list",
+      Header().U32(1).Tag(ElementType::KillProcess).Literal(u"a").U32(0));
   add("precondition in the action list", Header().U32(0).U32(1).Tag(ElementType::FileExist).Literal(u"a"));
   add("Antivirus2009Prec1 in the action list",
       Header().U32(0).U32(1).Tag(ElementType::Antivirus2009Prec1).U32(0).Repeat(0, 1034));
@@ -73,7 +77,8 @@ std::vector<DamageRow> DamageRows() {
       Header(3).U32(1).Tag(ElementType::RegValueExist).Literal(u"k").Variable(0xFFFFFFFF).U32(0));
   add("StrConcat target equal to the count",
       Header(3).U32(1).Tag(ElementType::StrConcat).Variable(0).Literal(u"").U32(3).U32(0));
-  add("GetRegValue target missing", Header(3).U32(0).U32(1).Tag(ElementType::GetRegValue).Literal(u"k").Literal(u"v"));
+  add("GetRegValue target missing",
+      Header(3).U32(0).U32(1).Tag(ElementType::GetRegValue).Literal(u"k").Literal(u"v"));
   add("ExtractPathFromCommand target too high",
       Header(3).U32(0).U32(1).Tag(ElementType::ExtractPathFromCommand).U32(7).Variable(0));
   add("InnoSetupUninstall third text without terminator",
@@ -107,8 +112,18 @@ TEST(DatabaseDamage, SoundRecordsOfTheTableParse) {
            Header(3).U32(1).Tag(ElementType::FileExist).Variable(2).U32(0).bytes(),
            Header(3).U32(1).Tag(ElementType::StrConcat).Variable(0).Literal(u"").U32(2).U32(0).bytes(),
            Header(3).U32(0).U32(1).Tag(ElementType::ExtractPathFromCommand).U32(2).Variable(0).bytes(),
-           Header(3).U32(1).Tag(ElementType::Antivirus2009Prec1).U32(1).Text(u"").Text(u"").Text(u"").Text(u"")
-               .Text(u"").Repeat(0, 1024).U32(0).bytes(),
+           Header(3)
+               .U32(1)
+               .Tag(ElementType::Antivirus2009Prec1)
+               .U32(1)
+               .Text(u"")
+               .Text(u"")
+               .Text(u"")
+               .Text(u"")
+               .Text(u"")
+               .Repeat(0, 1024)
+               .U32(0)
+               .bytes(),
        }) {
     Definition definition;
     const ParseOutcome got = Parse(record, definition);
@@ -197,6 +212,13 @@ TEST(DatabaseDamage, ParseFillsTheDefinitionInRecordOrder) {
   EXPECT_EQ(concatAct->owner, built.get());
   EXPECT_EQ(concatAct->first, Var(1));
   EXPECT_NE(dynamic_cast<KillProcess*>(built->actions[1].get()), nullptr);
+}
+
+TEST(DatabaseDamage, VariableCountUpToTheLimitParses) {
+  Definition definition;
+  const Bytes record = RawBytes().Header(256).U32(1).Tag(ElementType::FileExist).Variable(255).U32(0).bytes();
+  EXPECT_TRUE(Parse(record, definition).ok);
+  EXPECT_EQ(definition.variables.size(), 256u);
 }
 
 TEST(DatabaseDamage, EmptyListsAndEmptyTextsParse) {

@@ -1,5 +1,7 @@
 // Whole Definitions and databases: parsing and serializing again gives back
 // the same bytes; the resource carries the database through zlib.
+#include "database/database_writer.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -8,8 +10,9 @@
 #include <vector>
 
 #include "database/byte_reader.h"
-#include "database/database_writer.h"
+#include "database/load_definitions.h"
 #include "database/parse_definition.h"
+#include "platform/sim/sim_machine.h"
 #include "support/database_builder.h"
 #include "support/database_generator.h"
 
@@ -30,8 +33,8 @@ testdb::DatabaseBuilder EveryElementDatabase() {
              .Act(testdb::MakeFileDelete(Var(0)))
              .Act(testdb::MakeStrConcat(Lit(u"HKEY_CURRENT_USER\\Software\\"), Var(1), 2))
              .Act(testdb::MakeRegKeyDelete(Var(2)))
-             .Act(testdb::MakeRegValueDelete(Lit(u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
-                                             Var(1))));
+             .Act(testdb::MakeRegValueDelete(
+                 Lit(u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"), Var(1))));
   db.Add(testdb::DefinitionBuilder(u"Syst\u00e8me D\u00e9fense \u9632\u5fa1", u"12345", 5)
              .Pre(testdb::MakeGetRegValue(Lit(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Rogue"), Lit(u""), 0))
              .Pre(testdb::MakeFileExist(Lit(u"%ProgramFiles%\\Rogue\\rogue.exe")))
@@ -43,8 +46,9 @@ testdb::DatabaseBuilder EveryElementDatabase() {
              .Pre(testdb::MakeASDPrec1(u"\\advansed spyware detector\\"))
              .Act(testdb::MakeGetRegValue(Var(0), Var(1), 3))
              .Act(testdb::MakeExtractPathFromCommand(4, Lit(u"\"C:\\Program Files\\R\\r.exe\" /x")))
-             .Act(testdb::MakeInnoSetupUninstall(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\",
-                                                 u"UninstallString", u" /SILENT /NORESTART", Lit(u"Rogue_is1")))
+             .Act(testdb::MakeInnoSetupUninstall(
+                 u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\",
+                 u"UninstallString", u" /SILENT /NORESTART", Lit(u"Rogue_is1")))
              .Act(testdb::MakeUninstall(Var(4), Lit(u"")))
              .Act(testdb::MakeASDPrec1(u""))
              .Act(testdb::MakeFolderDelete(Lit(u"%ProgramFiles%\\Rogue")))
@@ -84,6 +88,41 @@ TEST(DatabaseWriter, DatabaseOfEveryElementReserializesToItsOwnBytes) {
   Bytes reserialized = SerializeDatabase(definitions);
   EXPECT_EQ(reserialized, Bytes(original.begin(), original.begin() + recordsEnd));
   EXPECT_EQ(Bytes(original.begin() + recordsEnd, original.end()), Bytes(2154, 0xCD));
+}
+
+TEST(DatabaseWriter, ParsedDatabaseWritesBackItsRecordsWithoutTheFiller) {
+  const auto db = EveryElementDatabase();
+  const Bytes original = db.Bytes();
+  const LoadResult result = ParseDatabase(original);
+  ASSERT_EQ(result.status, LoadStatus::kOk);
+  ASSERT_EQ(result.definitions.size(), 3u);
+  EXPECT_EQ(SerializeDatabase(result.definitions),
+            Bytes(original.begin(), original.begin() + db.RecordsEnd()));
+}
+
+TEST(DatabaseWriter, ResourceLoadsThroughTheProgramsOwnLoader) {
+  const auto db = testdb::GenerateDatabase(40, 3).Filler(100);
+  auto machine = std::make_unique<sim::SimMachine>();
+  machine->SetResource(u"IDR_V2", u"RT_RCDATA", db.Resource());
+  sim::ScopedPlatform scope(*machine);
+  const LoadResult result = LoadDefinitions();
+  ASSERT_EQ(result.status, LoadStatus::kOk);
+  ASSERT_EQ(result.definitions.size(), 40u);
+  const Bytes original = db.Bytes();
+  EXPECT_EQ(SerializeDatabase(result.definitions),
+            Bytes(original.begin(), original.begin() + db.RecordsEnd()));
+}
+
+TEST(DatabaseWriter, DamageInAnyRecordFailsTheWholeDatabase) {
+  // A sound record, a record whose FileExist names slot 1 of a one-slot
+  // table, and another sound record.
+  testdb::DatabaseBuilder db;
+  db.Add(testdb::DefinitionBuilder(u"A", u"1", 1).Pre(testdb::MakeFileExist(Var(0))));
+  db.AddRecord(testdb::RawBytes().Header(1).U32(1).Tag(ElementType::FileExist).Variable(1).U32(0).bytes());
+  db.Add(testdb::DefinitionBuilder(u"C", u"3", 0));
+  const LoadResult result = ParseDatabase(db.Bytes());
+  EXPECT_EQ(result.status, LoadStatus::kResourceFailure);
+  EXPECT_TRUE(result.definitions.empty());
 }
 
 TEST(DatabaseWriter, DefinitionRecordLengthIsHeaderTextsAndElements) {

@@ -195,11 +195,16 @@ TEST_F(DriverTest, AnswerYesCleansAfterClearingTheConsoleAndOffersTheRestart) {
 }
 
 TEST_F(DriverTest, AnswerYesToRestartRequestsItAndStillEndsNormally) {
-  InstallDatabase(DatabaseOfNames({u"A"}));
-  machine_.QueueAnswers({win::IDYES, win::IDYES, win::IDYES});
+  // A machine with a process token, so that the restart privilege can be enabled.
+  auto machine = sim::SimMachine::Standard();
+  sim::ScopedPlatform scope(*machine);
+  machine->SetResource(u"IDR_V2", u"RT_RCDATA", Resource(DatabaseOfNames({u"A"})));
+  machine->QueueAnswers({win::IDYES, win::IDYES, win::IDYES});
   EXPECT_EQ(Run({}), 0);
-  ASSERT_EQ(machine_.RestartRequests().size(), 1u);
-  EXPECT_EQ(machine_.RestartRequests()[0].flags, win::EWX_REBOOT);
+  ASSERT_EQ(machine->RestartRequests().size(), 1u);
+  EXPECT_EQ(machine->RestartRequests()[0].flags, win::EWX_REBOOT);
+  EXPECT_EQ(machine->ConsoleScreen(),
+            kBanner + "Scanning...\nA found... cleaned\n\n1 rogue applcation(s) found, 1 cleaned.\n");
 }
 
 TEST_F(DriverTest, SilentSwitchIgnoresLetterCase) {

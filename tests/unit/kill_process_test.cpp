@@ -17,6 +17,12 @@ namespace {
 
 constexpr char16_t kRogue[] = u"C:\\Program Files\\Rogue Soft\\rogue.exe";
 
+// A running program: its image file and a process of it.
+win::DWORD StartProgram(sim::SimMachine& m, std::u16string_view image, sim::ProcessOptions options = {}) {
+  m.AddFile(image);
+  return m.AddProcess(image, options);
+}
+
 class KillProcessTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -72,7 +78,7 @@ TEST_F(KillProcessTest, TargetFormsAndBoundaryRule) {
     auto m = sim::SimMachine::Standard();
     sim::ScopedPlatform scope(*m);
     m->SetShortName(u"C:\\Program Files", u"C:\\PROGRA~1");
-    const win::DWORD pid = m->AddProcess(kRogue);
+    const win::DWORD pid = StartProgram(*m, kRogue);
     EXPECT_EQ(Kill(c.target), c.killed ? 1 : 0);
     EXPECT_EQ(m->IsRunning(pid), !c.killed);
     EXPECT_EQ(m->Sleeps(), std::vector<win::DWORD>{500});
@@ -82,9 +88,9 @@ TEST_F(KillProcessTest, TargetFormsAndBoundaryRule) {
 TEST_F(KillProcessTest, PlainTargetWithSpacesAlsoMatchesTheProgramBeforeASpace) {
   // "C:\Program Files\Rogue Soft\rogue.exe" read as a command line could be
   // the program "C:\Program" with arguments; such a process is ended too.
-  const win::DWORD rogue = m_->AddProcess(kRogue);
-  const win::DWORD program = m_->AddProcess(u"C:\\Program");
-  const win::DWORD other = m_->AddProcess(u"C:\\Program Files\\Other\\other.exe");
+  const win::DWORD rogue = StartProgram(*m_, kRogue);
+  const win::DWORD program = StartProgram(*m_, u"C:\\Program");
+  const win::DWORD other = StartProgram(*m_, u"C:\\Program Files\\Other\\other.exe");
   EXPECT_EQ(Kill(kRogue), 2);
   EXPECT_FALSE(m_->IsRunning(rogue));
   EXPECT_FALSE(m_->IsRunning(program));
@@ -92,7 +98,7 @@ TEST_F(KillProcessTest, PlainTargetWithSpacesAlsoMatchesTheProgramBeforeASpace) 
 }
 
 TEST_F(KillProcessTest, LettersBeyondAToZMustMatchExactly) {
-  const win::DWORD pid = m_->AddProcess(u"C:\\Rogue\\\u00c4rger.exe");
+  const win::DWORD pid = StartProgram(*m_, u"C:\\Rogue\\\u00c4rger.exe");
   EXPECT_EQ(Kill(u"C:\\Rogue\\\u00e4rger.exe"), 0);
   EXPECT_TRUE(m_->IsRunning(pid));
   EXPECT_EQ(Kill(u"c:\\rogue\\\u00c4RGER.EXE"), 1);
@@ -101,15 +107,16 @@ TEST_F(KillProcessTest, LettersBeyondAToZMustMatchExactly) {
 
 TEST_F(KillProcessTest, ImageInShortFormIsLengthenedBeforeTheComparison) {
   m_->AddFile(kRogue);
-  m_->SetShortName(kRogue, u"C:\\PROGRA~1\\ROGUES~1\\rogue.exe");
+  m_->SetShortName(u"C:\\Program Files", u"C:\\PROGRA~1");
+  m_->SetShortName(u"C:\\Program Files\\Rogue Soft", u"C:\\PROGRA~1\\ROGUES~1");
   const win::DWORD pid = m_->AddProcess(u"C:\\PROGRA~1\\ROGUES~1\\rogue.exe");
   EXPECT_EQ(Kill(kRogue), 1);
   EXPECT_FALSE(m_->IsRunning(pid));
 }
 
 TEST_F(KillProcessTest, EveryInstanceEndsAndTheVariableTargetIsUsed) {
-  const win::DWORD first = m_->AddProcess(kRogue);
-  const win::DWORD second = m_->AddProcess(kRogue);
+  const win::DWORD first = StartProgram(*m_, kRogue);
+  const win::DWORD second = StartProgram(*m_, kRogue);
   definition_.SetVariable(1, u"\"" + std::u16string(kRogue) + u"\" -startup");
   KillProcess element;
   element.target = Operand::Variable(1);
@@ -120,7 +127,7 @@ TEST_F(KillProcessTest, EveryInstanceEndsAndTheVariableTargetIsUsed) {
 }
 
 TEST_F(KillProcessTest, TargetsThatNameNoProgramGiveMinusOneWithoutPause) {
-  const win::DWORD pid = m_->AddProcess(kRogue);
+  const win::DWORD pid = StartProgram(*m_, kRogue);
   for (const char16_t* target :
        {u"C:\\Program Files\\Rogue Soft\\*.exe", u"C:\\Rogue\\rog?e.exe",
         u"\"C:\\Program Files\\Rogue Soft\\rogue.exe", u"\"", u"%ProgramFiles%\\*"}) {
@@ -144,10 +151,10 @@ TEST_F(KillProcessTest, EmptySlotRaisesBeforeAnythingHappens) {
 }
 
 TEST_F(KillProcessTest, ProcessesThatRefuseArePassedOverAndNotCounted) {
-  const win::DWORD closed = m_->AddProcess(kRogue, {.openable = false});
-  const win::DWORD unreadable = m_->AddProcess(kRogue, {.imageReadable = false});
-  const win::DWORD stubborn = m_->AddProcess(kRogue, {.terminable = false});
-  const win::DWORD plain = m_->AddProcess(kRogue);
+  const win::DWORD closed = StartProgram(*m_, kRogue, {.openable = false});
+  const win::DWORD unreadable = StartProgram(*m_, kRogue, {.imageReadable = false});
+  const win::DWORD stubborn = StartProgram(*m_, kRogue, {.terminable = false});
+  const win::DWORD plain = StartProgram(*m_, kRogue);
   EXPECT_EQ(Kill(kRogue), 1);
   EXPECT_TRUE(m_->IsRunning(closed));
   EXPECT_TRUE(m_->IsRunning(unreadable));
@@ -159,14 +166,14 @@ TEST_F(KillProcessTest, NeverEndsItselfOrACriticalProcess) {
   // A target taken from a rogue's registry value may name anything.
   m_->SetSelf(4242, u"C:\\Tools\\quenwick.exe");
   const win::DWORD critical =
-      m_->AddProcess(u"C:\\Windows\\System32\\fake-critical.exe", {.critical = true});
+      StartProgram(*m_, u"C:\\Windows\\System32\\fake-critical.exe", {.critical = true});
   EXPECT_EQ(Kill(u"C:\\Tools\\quenwick.exe"), 0);
   EXPECT_EQ(Kill(u"C:\\Windows\\System32\\fake-critical.exe"), 0);
   EXPECT_TRUE(m_->IsRunning(critical));
 }
 
 TEST_F(KillProcessTest, WalkMakesItsCallsInOrderAndPausesOnce) {
-  const win::DWORD pid = m_->AddProcess(kRogue);
+  const win::DWORD pid = StartProgram(*m_, kRogue);
   m_->ResetCallLog();
   EXPECT_EQ(Kill(kRogue), 1);
   EXPECT_FALSE(m_->IsRunning(pid));

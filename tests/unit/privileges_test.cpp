@@ -66,10 +66,24 @@ TEST_F(PrivilegesTest, RestartEnablesShutdownAndAsksOnceWithoutForce) {
   EXPECT_EQ(m_->RestartRequests()[0].reason, 0x40000u);
 }
 
-TEST_F(PrivilegesTest, RestartIsStillRequestedWhenThePrivilegeCannotBeEnabled) {
+TEST_F(PrivilegesTest, RestartIsStillAskedForWhenThePrivilegeCannotBeEnabled) {
+  // Windows then refuses the restart; the program goes on and ends normally.
   m_->FailOpenProcessToken();
+  m_->ResetCallLog();
   RestartComputer();
-  EXPECT_EQ(m_->RestartRequests().size(), 1u);
+  EXPECT_EQ(m_->CallCount("ExitWindowsEx"), 1u);
+  EXPECT_TRUE(m_->RestartRequests().empty());
+}
+
+TEST(PrivilegesOnABareMachineTest, CurrentProcessTokenOpensWithoutSetup) {
+  // The program's own process always exists, also on a machine with nothing
+  // else set up.
+  sim::SimMachine machine;
+  sim::ScopedPlatform scope(machine);
+  EXPECT_TRUE(EnablePrivilege(u"SeShutdownPrivilege"));
+  RestartComputer();
+  EXPECT_EQ(machine.RestartRequests().size(), 1u);
+  EXPECT_EQ(machine.OpenHandleCount(), 0u);
 }
 
 }  // namespace

@@ -472,10 +472,10 @@ TEST_F(RegistryKeyTest, DeleteTreeOfMissingKeyReturnsFileNotFound) {
 }
 
 // A key that cannot be loaded is still deleted by its path when it has no
-// subkeys.
+// subkeys: its rights allow deletion but not reading.
 TEST_F(RegistryKeyTest, DeleteTreeDeletesUnreadableLeafByPath) {
   machine->AddKey(Path(u"D\\Unreadable"));
-  machine->SetKeyAccess(Path(u"D\\Unreadable"), KeyAccess{.readable = false, .writable = false, .deletable = true});
+  machine->SetKeyAccess(Path(u"D\\Unreadable"), KeyAccess{.readable = false, .writable = true, .deletable = true});
   EXPECT_EQ(RegistryKey(Path(u"D")).DeleteTree(), 0);
   EXPECT_FALSE(machine->KeyExists(Path(u"D")));
 }

@@ -1,6 +1,6 @@
-// The platform calls of one scan pass over many Definitions: each kind of
-// precondition makes exactly its own calls, nothing is opened twice, and no
-// call is made that the check does not need.
+// The platform calls of one scan pass over a generated database of 1,000
+// Definitions: each kind of precondition makes exactly its own calls, nothing
+// is opened twice, and no call is made that the check does not need.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -17,7 +17,7 @@ using sim::SimMachine;
 using testing_support::AccountedScan;
 using testing_support::KindCalls;
 using testing_support::KindName;
-using testing_support::MakeScanWorkload;
+using testing_support::MakeScanDatabase;
 using testing_support::PlantTraces;
 using testing_support::PrepareWorkloadMachine;
 using Kind = testing_support::PreconditionKind;
@@ -43,7 +43,8 @@ TEST(ScanCalls, CleanMachineAsksOneQuestionPerDefinition) {
   auto machine = SimMachine::Standard();
   ScopedPlatform scope(*machine);
   PrepareWorkloadMachine(*machine);
-  const auto workload = MakeScanWorkload(kDefinitions);
+  const auto workload = MakeScanDatabase(kDefinitions);
+  ASSERT_EQ(workload.definitions.size(), kDefinitions);
   machine->SetCallLogging(false);
   machine->ResetCallLog();
 
@@ -73,7 +74,8 @@ TEST(ScanCalls, InfectedMachineRunsEveryPrecondition) {
   ScopedPlatform scope(*machine);
   PrepareWorkloadMachine(*machine);
   PlantTraces(*machine, kDefinitions);
-  const auto workload = MakeScanWorkload(kDefinitions);
+  const auto workload = MakeScanDatabase(kDefinitions);
+  ASSERT_EQ(workload.definitions.size(), kDefinitions);
   machine->SetCallLogging(false);
   machine->ResetCallLog();
 

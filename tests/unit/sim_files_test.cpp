@@ -144,6 +144,8 @@ TEST_F(SimFileLinks, DanglingLinksAndLoops) {
   m.AddLink(u"C:\\Dangling", u"C:\\Nowhere", LinkKind::Junction);
   EXPECT_EQ(Attributes(u"C:\\Dangling\\x"), win::INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(m.GetLastError(), win::ERROR_PATH_NOT_FOUND);
+  m.AddFile(u"C:\\Dangling\\x.txt");  // nothing can be set up behind it
+  EXPECT_EQ(Search(u"C:\\Dang*"), std::vector<std::u16string>{u"Dangling"});
   EXPECT_TRUE(RemoveDir(u"C:\\Dangling"));
 }
 

@@ -11,6 +11,7 @@ using detail::Call;
 using detail::Dec;
 using detail::FileLookup;
 using detail::FileNode;
+using detail::CompareFolded;
 using detail::Fold;
 using detail::FormatCall;
 using detail::Hex;
@@ -65,19 +66,19 @@ void FillFindData(const detail::FoundEntry& entry, win::WIN32_FIND_DATAW* data) 
 
 namespace detail {
 
-FileNode* FileNode::Child(std::u16string_view foldedName) const {
-  auto it = std::lower_bound(children.begin(), children.end(), foldedName,
+FileNode* FileNode::Child(std::u16string_view childName) const {
+  auto it = std::lower_bound(children.begin(), children.end(), childName,
                              [](const std::unique_ptr<FileNode>& c, std::u16string_view n) {
-                               return std::u16string_view(c->folded) < n;
+                               return CompareFolded(c->folded, n) < 0;
                              });
-  if (it != children.end() && (*it)->folded == foldedName) return it->get();
+  if (it != children.end() && CompareFolded((*it)->folded, childName) == 0) return it->get();
   return nullptr;
 }
 
-FileNode* FileNode::ChildByShortName(std::u16string_view foldedName) const {
+FileNode* FileNode::ChildByShortName(std::u16string_view childName) const {
   if (shortNameCount == 0) return nullptr;
   for (const auto& c : children) {
-    if (!c->shortName.empty() && Fold(c->shortName) == foldedName) return c.get();
+    if (!c->shortName.empty() && EqualsIgnoreAsciiCase(c->shortName, childName)) return c.get();
   }
   return nullptr;
 }
@@ -138,9 +139,9 @@ FileLookup SimMachine::State::Lookup(const WinPath& path, bool followLast, int d
   if (path.parts.empty()) return {current, nullptr, 0};
   for (std::size_t i = 0; i < path.parts.size(); ++i) {
     const bool last = i + 1 == path.parts.size();
-    const std::u16string folded = Fold(path.parts[i]);
-    FileNode* child = current->Child(folded);
-    if (child == nullptr) child = current->ChildByShortName(folded);
+    const std::u16string& part = path.parts[i];
+    FileNode* child = current->Child(part);
+    if (child == nullptr) child = current->ChildByShortName(part);
     if (child == nullptr) {
       return last ? FileLookup{nullptr, current, win::ERROR_FILE_NOT_FOUND}
                   : FileLookup{nullptr, nullptr, win::ERROR_PATH_NOT_FOUND};
@@ -211,8 +212,11 @@ FileNode* SimMachine::State::EnsureFolder(const WinPath& path) {
   }
   FileNode* current = root.get();
   for (const std::u16string& part : path.parts) {
-    FileNode* child = current->Child(Fold(part));
-    if (child != nullptr && child->link) child = FollowLink(*child, 1).node;
+    FileNode* child = current->Child(part);
+    if (child != nullptr && child->link) {
+      child = FollowLink(*child, 1).node;
+      if (child == nullptr) return nullptr;  // nothing can be made behind a dangling link
+    }
     if (child != nullptr && !child->folder) return nullptr;
     current = child != nullptr ? child : current->AddChild(part, true);
   }
@@ -226,7 +230,7 @@ FileNode* SimMachine::State::EnsureEntry(std::u16string_view text, bool folder) 
   FileNode* parent = EnsureFolder(ParentPath(parsed.path));
   if (parent == nullptr) return nullptr;
   const std::u16string& name = parsed.path.parts.back();
-  if (FileNode* existing = parent->Child(Fold(name))) {
+  if (FileNode* existing = parent->Child(name)) {
     if (existing->folder == folder && !existing->link) return existing;
     parent->RemoveChild(existing);
   }
@@ -281,7 +285,7 @@ void SimMachine::AddLink(std::u16string_view path, std::u16string_view target, L
   FileNode* parent = state_->EnsureFolder(ParentPath(parsed.path));
   if (parent == nullptr) return;
   const std::u16string& name = parsed.path.parts.back();
-  if (FileNode* existing = parent->Child(Fold(name))) parent->RemoveChild(existing);
+  if (FileNode* existing = parent->Child(name)) parent->RemoveChild(existing);
   FileNode* link = parent->AddChild(name, kind != LinkKind::FileSymlink);
   link->link = kind;
   link->linkTarget = parsedTarget.path;
@@ -617,7 +621,7 @@ win::BOOL SimMachine::FindNextFileW(win::HFIND find, win::WIN32_FIND_DATAW* data
       detail::FoundEntry& entry = search->entries[search->next++];
       if (!entry.dotEntry) {
         const FileNode* node =
-            folder.node && folder.node->folder ? folder.node->Child(Fold(entry.name)) : nullptr;
+            folder.node && folder.node->folder ? folder.node->Child(entry.name) : nullptr;
         if (node == nullptr) continue;
         entry.attributes = node->ReportedAttributes();
         entry.reparseTag = node->ReparseTag();

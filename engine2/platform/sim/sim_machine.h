@@ -10,7 +10,14 @@
 // Registry paths begin with a full root name ("HKEY_LOCAL_MACHINE\SOFTWARE").
 //
 // Every Platform call is counted and logged (CallCount, CallLog), so tests can
-// check that an operation makes exactly the calls it should.
+// check that an operation makes exactly the calls it should. Setup and
+// inspection methods are not Platform calls and are neither counted nor
+// logged.
+//
+// As on Windows, HKEY_CURRENT_USER is the user's hive under HKEY_USERS
+// (HKEY_USERS\S-1-5-21-...-1000) and HKEY_CLASSES_ROOT is
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes (the per-user overlay is not
+// simulated); these keys exist on every machine.
 #pragma once
 
 #include <cstdint>
@@ -192,10 +199,14 @@ class SimMachine final : public Platform {
   const std::vector<std::string>& Commands() const;
 
   // --- Privileges and restart -----------------------------------------------
-  // Privileges the token holds (all of them by default, as for an administrator).
+  // Privileges the token holds (all of them by default, as for an administrator;
+  // SeChangeNotifyPrivilege, SeImpersonatePrivilege and SeCreateGlobalPrivilege
+  // are enabled from the start, as in an elevated token).
   void SetTokenPrivilege(std::u16string_view name, bool held);
   void FailOpenProcessToken();
   std::vector<std::u16string> EnabledPrivileges() const;
+  // Restart requests Windows accepted (ExitWindowsEx with SeShutdownPrivilege
+  // enabled); refused ones show only in the call log.
   struct RestartRequest {
     win::UINT flags;
     win::DWORD reason;
@@ -207,12 +218,12 @@ class SimMachine final : public Platform {
   void Restart();
 
   // --- Call accounting -------------------------------------------------------
-  std::size_t CallCount(std::string_view function) const;
+  std::size_t CallCount(std::string_view function) const;  // 0 for unknown names
   std::size_t TotalCalls() const;
   // One line per call: the function name and its main arguments, e.g.
   // "RegOpenKeyExW(HKEY_LOCAL_MACHINE, SOFTWARE\X, 0, 0x20019) = 0".
   const std::vector<std::string>& CallLog() const;
-  void ResetCallLog();
+  void ResetCallLog();  // clears the log and every count
   void SetCallLogging(bool enabled);  // counting continues when logging is off
 
   // --- Platform ----------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_paths.h"
 
+#include <algorithm>
+
 #include "engine/text.h"
 
 namespace quenwick::sim::detail {
@@ -118,6 +120,17 @@ std::u16string WinPath::Text() const {
 
 std::u16string Fold(std::u16string_view text) { return ToUpperAscii(text); }
 
+int CompareFolded(std::u16string_view folded, std::u16string_view raw) {
+  const std::size_t n = std::min(folded.size(), raw.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t a = folded[i];
+    const char16_t b = ToUpperAscii(raw[i]);
+    if (a != b) return a < b ? -1 : 1;
+  }
+  if (folded.size() == raw.size()) return 0;
+  return folded.size() < raw.size() ? -1 : 1;
+}
+
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
   const std::u32string p = Translate(pattern);
   return Match(p, 0, name, 0, name.rfind(u'.'));
@@ -162,6 +175,7 @@ ParsedPath ParseWin32Path(std::u16string_view text, bool enforceMaxPath,
   }
 
   path.trailingSeparator = !rest.empty() && IsSeparator(rest.back());
+  path.parts.reserve(8);
   std::size_t pos = 0;
   while (pos < rest.size()) {
     std::size_t end = rest.find(u'\\', pos);

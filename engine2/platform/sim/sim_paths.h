@@ -49,6 +49,9 @@ ParsedPath ParseWin32Path(std::u16string_view text, bool enforceMaxPath = true,
 // A-Z folded to upper case: the key under which names are compared and
 // sorted (NTFS and the registry both order names by their upper-case form).
 std::u16string Fold(std::u16string_view text);
+// Compares an already folded name with a raw one as if the raw one were
+// folded (negative, zero, positive), without allocating.
+int CompareFolded(std::u16string_view folded, std::u16string_view raw);
 
 // Whether `name` matches a FindFirstFileW pattern ("*", "*.*", "?", "*.txt"),
 // without regard to case. "*.*" matches every name, also one without a dot;

@@ -8,6 +8,7 @@ namespace quenwick::sim {
 
 using detail::Call;
 using detail::Dec;
+using detail::CompareFolded;
 using detail::Fold;
 using detail::FormatCall;
 using detail::Hex;
@@ -79,6 +80,7 @@ std::u16string BytesText(const std::vector<std::uint8_t>& bytes) {
 // skipped, as the configuration manager does.
 std::vector<std::u16string_view> Components(std::u16string_view path) {
   std::vector<std::u16string_view> parts;
+  parts.reserve(8);
   std::size_t pos = 0;
   while (pos <= path.size()) {
     std::size_t end = path.find(u'\\', pos);
@@ -91,13 +93,12 @@ std::vector<std::u16string_view> Components(std::u16string_view path) {
 
 void SetValueOn(RegKey& key, std::u16string_view name, win::DWORD type,
                 std::vector<std::uint8_t> bytes) {
-  const std::u16string folded = Fold(name);
-  if (detail::RegValue* existing = key.Value(folded)) {
+  if (detail::RegValue* existing = key.Value(name)) {
     existing->data.type = type;
     existing->data.bytes = std::move(bytes);
     return;
   }
-  key.values.push_back({std::u16string(name), folded, {type, std::move(bytes)}});
+  key.values.push_back({std::u16string(name), Fold(name), {type, std::move(bytes)}});
 }
 
 }  // namespace
@@ -106,18 +107,18 @@ void SetValueOn(RegKey& key, std::u16string_view name, win::DWORD type,
 
 namespace detail {
 
-std::shared_ptr<RegKey> RegKey::Subkey(std::u16string_view foldedName) const {
-  auto it = std::lower_bound(subkeys.begin(), subkeys.end(), foldedName,
+std::shared_ptr<RegKey> RegKey::Subkey(std::u16string_view keyName) const {
+  auto it = std::lower_bound(subkeys.begin(), subkeys.end(), keyName,
                              [](const std::shared_ptr<RegKey>& k, std::u16string_view n) {
-                               return std::u16string_view(k->folded) < n;
+                               return CompareFolded(k->folded, n) < 0;
                              });
-  if (it != subkeys.end() && (*it)->folded == foldedName) return *it;
+  if (it != subkeys.end() && CompareFolded((*it)->folded, keyName) == 0) return *it;
   return nullptr;
 }
 
-RegValue* RegKey::Value(std::u16string_view foldedName) {
+RegValue* RegKey::Value(std::u16string_view valueName) {
   for (RegValue& v : values) {
-    if (v.folded == foldedName) return &v;
+    if (CompareFolded(v.folded, valueName) == 0) return &v;
   }
   return nullptr;
 }
@@ -180,7 +181,7 @@ SimMachine::State::KeyWalk SimMachine::State::WalkKey(std::shared_ptr<RegKey> st
   const std::vector<std::u16string_view> parts = Components(path);
   std::shared_ptr<RegKey> current = std::move(start);
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    std::shared_ptr<RegKey> child = current->Subkey(Fold(parts[i]));
+    std::shared_ptr<RegKey> child = current->Subkey((parts[i]));
     if (!child) return {nullptr, static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND)};
     const bool last = i + 1 == parts.size();
     if (child->isLink && !(last && openLink)) {
@@ -222,7 +223,7 @@ std::shared_ptr<RegKey> SimMachine::State::EnsureKey(std::u16string_view fullPat
   std::shared_ptr<RegKey> current = ParseKeyPath(fullPath, &rest);
   if (!current) return nullptr;
   for (std::u16string_view part : Components(rest)) {
-    std::shared_ptr<RegKey> child = current->Subkey(Fold(part));
+    std::shared_ptr<RegKey> child = current->Subkey((part));
     if (child && child->isLink) {
       child = LinkTarget(*child, 1).key;
       if (!child) return nullptr;  // a dangling link: nothing to create behind it
@@ -309,7 +310,7 @@ void SimMachine::AddRegistryLink(std::u16string_view linkPath, std::u16string_vi
   std::shared_ptr<RegKey> parent = state_->EnsureKey(linkPath.substr(0, slash));
   if (!parent) return;
   const std::u16string_view name = linkPath.substr(slash + 1);
-  if (std::shared_ptr<RegKey> old = parent->Subkey(Fold(name))) {
+  if (std::shared_ptr<RegKey> old = parent->Subkey((name))) {
     parent->RemoveSubkey(old.get());
     old->deleted = true;
     old->parent = nullptr;
@@ -330,7 +331,7 @@ std::optional<RegistryValueData> SimMachine::GetValue(std::u16string_view keyPat
                                                       std::u16string_view name) const {
   std::shared_ptr<RegKey> key = state_->ExistingKey(keyPath);
   if (!key) return std::nullopt;
-  const detail::RegValue* value = key->Value(Fold(name));
+  const detail::RegValue* value = key->Value((name));
   if (!value) return std::nullopt;
   return value->data;
 }
@@ -432,7 +433,7 @@ win::LSTATUS SimMachine::RegQueryValueExW(win::HKEY key, const char16_t* valueNa
     status = static_cast<win::LSTATUS>(win::ERROR_ACCESS_DENIED);
   } else if (data != nullptr && dataSize == nullptr) {
     status = static_cast<win::LSTATUS>(win::ERROR_INVALID_PARAMETER);
-  } else if (const detail::RegValue* value = base.key->Value(Fold(valueName ? valueName : u""))) {
+  } else if (const detail::RegValue* value = base.key->Value((valueName ? valueName : u""))) {
     const auto size = static_cast<win::DWORD>(value->data.bytes.size());
     if (type) *type = value->data.type;
     if (data == nullptr) {
@@ -550,9 +551,14 @@ win::LSTATUS SimMachine::RegCreateKeyExW(win::HKEY key, const char16_t* subKey,
   } else {
     const std::vector<std::u16string_view> parts = Components(path);
     std::shared_ptr<RegKey> current = base.key;
+    // Windows refuses key names longer than 255 characters.
+    constexpr std::size_t kMaxKeyNameLength = 255;
+    for (std::u16string_view part : parts) {
+      if (part.size() > kMaxKeyNameLength) status = static_cast<win::LSTATUS>(win::ERROR_INVALID_PARAMETER);
+    }
     for (std::size_t i = 0; i < parts.size() && status == 0; ++i) {
       const bool last = i + 1 == parts.size();
-      std::shared_ptr<RegKey> child = current->Subkey(Fold(parts[i]));
+      std::shared_ptr<RegKey> child = current->Subkey((parts[i]));
       if (child) {
         if (last && (options & win::REG_OPTION_CREATE_LINK)) {
           status = static_cast<win::LSTATUS>(win::ERROR_ALREADY_EXISTS);

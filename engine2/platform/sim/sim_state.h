@@ -43,8 +43,9 @@ struct RegKey {
   bool permanent = false;  // roots and the current user's hive: never deleted
   bool deleted = false;    // removed from the tree; handles to it see ERROR_KEY_DELETED
 
-  std::shared_ptr<RegKey> Subkey(std::u16string_view foldedName) const;
-  RegValue* Value(std::u16string_view foldedName);
+  // Lookups by name, without regard to the case of A-Z.
+  std::shared_ptr<RegKey> Subkey(std::u16string_view keyName) const;
+  RegValue* Value(std::u16string_view valueName);
   // Adds a subkey (the name must not exist yet) in its sorted place.
   std::shared_ptr<RegKey> AddSubkey(std::u16string_view name);
   void RemoveSubkey(const RegKey* key);
@@ -77,8 +78,9 @@ struct FileNode {
   std::vector<std::unique_ptr<FileNode>> children;  // sorted by `folded`
   std::size_t shortNameCount = 0;  // children with a short name
 
-  FileNode* Child(std::u16string_view foldedName) const;
-  FileNode* ChildByShortName(std::u16string_view foldedName) const;
+  // Lookups by name, without regard to the case of A-Z.
+  FileNode* Child(std::u16string_view childName) const;
+  FileNode* ChildByShortName(std::u16string_view childName) const;
   FileNode* AddChild(std::u16string_view name, bool isFolder);
   FileNode* InsertChild(std::unique_ptr<FileNode> child);
   std::unique_ptr<FileNode> RemoveChild(const FileNode* child);
@@ -274,8 +276,7 @@ std::optional<win::DWORD> PrivilegeLuid(std::u16string_view name);
 const char16_t* PrivilegeName(win::DWORD luid);
 // Copies `text` and a terminator into `buffer` of `size` characters.
 void CopyWithTerminator(std::u16string_view text, char16_t* buffer);
+std::u16string ToUtf16Number(std::uintptr_t value);  // decimal digits
 }  // namespace detail
-
-std::u16string ToUtf16Number(std::uintptr_t value);
 
 }  // namespace quenwick::sim

@@ -14,6 +14,7 @@ using detail::Fold;
 using detail::FormatCall;
 using detail::Hex;
 using detail::Text;
+using detail::ToUtf16Number;
 
 namespace {
 
@@ -58,10 +59,12 @@ char16_t FromCp1252(unsigned char byte) {
 
 }  // namespace
 
+namespace detail {
 std::u16string ToUtf16Number(std::uintptr_t value) {
   const std::string digits = std::to_string(value);
   return std::u16string(digits.begin(), digits.end());
 }
+}  // namespace detail
 
 // --- Environment and shell folders -------------------------------------------------
 
@@ -345,7 +348,11 @@ win::BOOL SimMachine::OpenProcessToken(win::HANDLE process, win::DWORD access,
     s.lastError = win::ERROR_NOACCESS;
   } else if (s.failOpenProcessToken) {
     s.lastError = win::ERROR_ACCESS_DENIED;
-  } else if (s.ProcessForHandle(process, &processAccess) == nullptr) {
+  } else if (process != win::INVALID_HANDLE_VALUE &&
+             s.ProcessForHandle(process, &processAccess) == nullptr) {
+    // GetCurrentProcess()'s pseudo-handle (the value of INVALID_HANDLE_VALUE)
+    // always names the calling process, even on a machine set up without
+    // SetSelf.
     s.lastError = win::ERROR_INVALID_HANDLE;
   } else {
     // Every process shares the one simulated token.
