@@ -85,15 +85,15 @@ DatabaseBuilder AwkwardDatabase() {
   db.Add(DefinitionBuilder(std::u16string{u'\xD800', u'x', u'\xDFFF'}, u"\u0394\u03b5\u03bb\u03c4\u03b1 \U0001F600", 1)
              .Pre(testdb::MakeGetRegValue(Lit(std::u16string{u'\xDC00'}), Lit(u"\U0001F600"), 0))
              .Act(testdb::MakeStrConcat(Var(0), Var(0), 0)));
-  // A table far larger than the names unpack writes.
-  db.Add(DefinitionBuilder(u"Big table", u"9", 1000)
-             .Pre(testdb::MakeExtractPathFromCommand(999, Lit(u"x")))
-             .Pre(testdb::MakeAntivirus2009Prec1(997, u"", u"", u"", u"", u"exe"))
-             .Act(testdb::MakeUninstall(Var(998), Var(999)))
+  // The largest table the program loads, its last slots used.
+  db.Add(DefinitionBuilder(u"Big table", u"9", 256)
+             .Pre(testdb::MakeExtractPathFromCommand(255, Lit(u"x")))
+             .Pre(testdb::MakeAntivirus2009Prec1(253, u"", u"", u"", u"", u"exe"))
+             .Act(testdb::MakeUninstall(Var(254), Var(255)))
              .Act(testdb::MakeRegValueDelete(Lit(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"),
                                              Lit(u"Userinit"))));
-  // A table of 257 slots of which only the first is used.
-  db.Add(DefinitionBuilder(u"Spare slots", u"10", 257).Pre(testdb::MakeGetRegValue(Lit(u"k"), Lit(u"v"), 0)));
+  // Slots nothing uses still count.
+  db.Add(DefinitionBuilder(u"Spare slots", u"10", 5).Pre(testdb::MakeGetRegValue(Lit(u"k"), Lit(u"v"), 0)));
   // Assignments in both lists, every class once more.
   db.Add(DefinitionBuilder(u"All", u"11", 4)
              .Pre(testdb::MakeFolderExist(Lit(u"%CSIDL_APPDATA%\\x")))
@@ -114,11 +114,10 @@ TEST(ToolRoundTrip, DatabasesTheLinterRejectsComeBackByteForByte) {
   ASSERT_EQ(files.size(), 8u);
   EXPECT_EQ(files[0].name, "0001-definition.toml");
   EXPECT_EQ(files[3].name, "0004-ctl.toml");
-  // Large tables declare their size and use slots by number.
-  EXPECT_NE(files[5].text.find("variables = []\nvariable_count = 1000\n"), std::string::npos) << files[5].text;
-  EXPECT_NE(files[5].text.find("target = 999\n"), std::string::npos) << files[5].text;
-  EXPECT_NE(files[6].text.find("variables = []\nvariable_count = 257\n"), std::string::npos) << files[6].text;
-  // Small ones name every slot.
+  // Every slot is named, used or not.
+  EXPECT_NE(files[5].text.find("'v255']\n"), std::string::npos) << files[5].text;
+  EXPECT_NE(files[5].text.find("target = 'v255'\n"), std::string::npos) << files[5].text;
+  EXPECT_NE(files[6].text.find("variables = ['v0', 'v1', 'v2', 'v3', 'v4']\n"), std::string::npos) << files[6].text;
   EXPECT_NE(files[1].text.find("variables = ['v0', 'v1', 'v2']\n"), std::string::npos) << files[1].text;
 }
 

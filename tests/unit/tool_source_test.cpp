@@ -228,7 +228,7 @@ const ReaderFault kReaderFaults[] = {
     {"name = 'N'\nid = '1'\nvariables = ['1v']\n", "bad-variables", 3, 14},
     {"name = 'N'\nid = '1'\nvariables = ['a', 'b']\nvariable_count = 1\n", "bad-variables", 4, 18},
     {"name = 'N'\nid = '1'\nvariable_count = 4294967296\n", "bad-number", 3, 18},
-    {"name = 'N'\nid = '1'\nvariable_count = 1025\n", "too-many-variables", 3, 18},
+    {"name = 'N'\nid = '1'\nvariable_count = 257\n", "too-many-variables", 3, 18},
     {"name = \"a\\u0000b\"\nid = '1'\n", "bad-text", 1, 8},
     {"name = { utf16 = [65, 0] }\nid = '1'\n", "bad-text", 1, 23},
     {"name = { utf16 = [65], extra = 1 }\nid = '1'\n", "bad-text", 1, 8},

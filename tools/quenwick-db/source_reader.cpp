@@ -17,8 +17,9 @@ namespace {
 
 constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
 // The largest variable table the program loads (a larger count in a record is
-// taken for damage).
-constexpr std::uint64_t kMaxVariableCount = 1024;
+// taken for damage). Should the loader's limit change, the build's own load
+// of what it wrote still refuses the difference.
+constexpr std::uint64_t kMaxVariableCount = 256;
 constexpr std::uint64_t kMaxByte = 255;
 constexpr std::string_view kSourceExtension = ".toml";
 
