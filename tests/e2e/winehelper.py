@@ -302,11 +302,13 @@ class Machine:
     def exists(self, windows_path):
         return os.path.lexists(self.host_path(windows_path))
 
-    def install(self, exe):
-        """Copies a program to C:\\ and returns its Windows path."""
+    def install(self, exe, folder="C:\\"):
+        """Copies a program to a folder of C: (made when missing) and returns
+        its Windows path."""
         name = os.path.basename(exe)
-        shutil.copyfile(exe, os.path.join(self.drive_c, name))
-        return "C:\\" + name
+        os.makedirs(self.host_path(folder), exist_ok=True)
+        shutil.copyfile(exe, os.path.join(self.host_path(folder), name))
+        return folder.rstrip("\\") + "\\" + name
 
     # --- Running -------------------------------------------------------------
 
@@ -340,10 +342,11 @@ class Machine:
         with open(path, "rb") as handle:
             return handle.read()
 
-    def run(self, exe, *args, timeout=DEFAULT_TIMEOUT_S):
-        """Runs a program with no display: every message box returns at once
-        as if it had been refused. stdin is not a terminal."""
-        program = self.install(exe)
+    def run(self, exe, *args, timeout=DEFAULT_TIMEOUT_S, folder="C:\\"):
+        """Runs a program, installed in `folder` of C:, with no display: every
+        message box returns at once as if it had been refused. stdin is not a
+        terminal."""
+        program = self.install(exe, folder)
         stdout_path, stderr_path = self._output_files()
         with open(stdout_path, "wb") as stdout, open(stderr_path, "wb") as stderr:
             process = self._start(program, args, stdout, stderr)
