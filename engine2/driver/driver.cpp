@@ -12,6 +12,7 @@
 #include "engine/text.h"
 #include "platform/platform.h"
 #include "system/privileges.h"
+#include "system/removal_guard.h"
 
 namespace quenwick {
 namespace {
@@ -51,6 +52,8 @@ std::u16string RemovalQuestion(unsigned found) {
 }
 
 unsigned CleanAll(DefinitionList& definitions) {
+  // The places the clean must never remove are read once for the whole pass.
+  removal::GuardScope guard;
   unsigned cleaned = 0;
   for (auto& definition : definitions) {
     if (definition->Clean()) ++cleaned;

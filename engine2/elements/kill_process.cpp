@@ -10,6 +10,7 @@
 #include "engine/text.h"
 #include "platform/platform.h"
 #include "system/privileges.h"
+#include "system/protected_places.h"
 #include "system/scoped_handle.h"
 
 namespace quenwick {
@@ -70,16 +71,6 @@ bool Matches(const ProgramTarget& target, std::u16string_view image) {
   return target.working.size() == length || target.working[length] == u' ';
 }
 
-// The program itself, and the processes whose end stops Windows, are never
-// ended, whatever a target text (which may come from a rogue's own registry
-// values) names.
-bool IsUntouchable(win::HANDLE process, win::DWORD pid) {
-  Platform& sys = Sys();
-  if (pid == sys.GetCurrentProcessId()) return true;
-  win::BOOL critical = 0;
-  return sys.IsProcessCritical(process, &critical) && critical;
-}
-
 // The long image path of an opened process in `longPath`, or an empty view
 // when it cannot be read.
 std::u16string_view ImagePath(win::HANDLE process, std::vector<char16_t>& modulePath,
@@ -120,7 +111,10 @@ std::int32_t KillProcess::Execute() {
       if (!process.valid()) continue;
       const std::u16string_view image = ImagePath(process.get(), modulePath, longPath);
       if (image.empty() || !Matches(program, image)) continue;
-      if (IsUntouchable(process.get(), entry.th32ProcessID)) continue;
+      // The program itself and the processes whose end stops Windows are
+      // never ended, whatever a target text (which may come from a rogue's
+      // own registry values) names.
+      if (IsProtectedProcess(entry.th32ProcessID, image, process.get())) continue;
       if (sys.TerminateProcess(process.get(), 0)) ++terminated;
     }
   }

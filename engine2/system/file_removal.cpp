@@ -3,12 +3,19 @@
 #include "platform/platform.h"
 #include "system/folder_tree_walk.h"
 #include "system/removal_calls.h"
+#include "system/removal_guard.h"
 
 namespace quenwick {
 
 using removal::ReadAttributes;
 
 std::int32_t RemovePath(const std::u16string& path) {
+  // The path may come from the infected machine (an autostart value, a
+  // folder two levels up from a program): whatever it names, a protected
+  // place, or a folder that holds one, is left alone before anything inside
+  // it is touched.
+  removal::GuardScope guard;
+  if (removal::RefusesNamedPath(path)) return 0;
   const win::DWORD attributes = ReadAttributes(path);
   if (attributes == win::INVALID_FILE_ATTRIBUTES) return 0;
   // A junction or symbolic link is removed as itself: what it points to lies
@@ -21,6 +28,8 @@ std::int32_t RemovePath(const std::u16string& path) {
 }
 
 std::int32_t ScheduleDeleteAtRestart(const std::u16string& path) {
+  removal::GuardScope guard;
+  if (removal::RefusesNamedPath(path)) return 0;
   // Read-only is cleared now so that it cannot stand in the way of the
   // deletion at the next start; every other attribute stays.
   const win::DWORD attributes = ReadAttributes(path);
@@ -34,7 +43,7 @@ std::int32_t DeleteFileOrSchedule(const std::u16string& path) {
   // One immediate attempt; whatever is locked or refused waits for the next
   // start rather than for the program.
   if (removal::DeleteFileEntry(path)) return 1;
-  switch (Sys().GetLastError()) {
+  switch (removal::LastError()) {
     case win::ERROR_FILE_NOT_FOUND:
       return 1;
     case win::ERROR_ACCESS_DENIED:
@@ -47,7 +56,7 @@ std::int32_t DeleteFileOrSchedule(const std::u16string& path) {
 
 std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder) {
   if (removal::RemoveFolderEntry(folder)) return 1;
-  switch (Sys().GetLastError()) {
+  switch (removal::LastError()) {
     case win::ERROR_ACCESS_DENIED:
     case win::ERROR_DIR_NOT_EMPTY:  // its contents are registered ahead of it
     case win::ERROR_SHARING_VIOLATION:
@@ -58,6 +67,8 @@ std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder) {
 }
 
 std::int32_t RemoveFolderTree(const std::u16string& folder) {
+  removal::GuardScope guard;
+  if (removal::RefusesNamedPath(folder)) return 0;
   // A folder that is itself a link is removed as the link, never walked.
   const win::DWORD attributes = ReadAttributes(folder);
   if (attributes != win::INVALID_FILE_ATTRIBUTES &&

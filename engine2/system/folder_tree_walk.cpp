@@ -107,7 +107,7 @@ std::int32_t RemoveLink(const std::u16string& path, bool folderLink) {
   const bool removed =
       folderLink ? removal::RemoveFolderEntry(path) : removal::DeleteFileEntry(path);
   if (removed) return 1;
-  return Sys().GetLastError() == win::ERROR_FILE_NOT_FOUND ? 1 : 0;
+  return removal::LastError() == win::ERROR_FILE_NOT_FOUND ? 1 : 0;
 }
 
 std::int32_t WalkFolderTree(const std::u16string& folder) {

@@ -88,17 +88,24 @@ constexpr std::u16string_view kSharedClassKeys[] = {
     u"installer", u"component categories", u"unknown", u"network",
 };
 
+// The keys that HKEY_CLASSES_ROOT is merged from, under HKEY_LOCAL_MACHINE
+// and HKEY_CURRENT_USER.
+constexpr std::u16string_view kClassesKeys[] = {u"software\\classes", u"software\\wow6432node\\classes"};
+
+// A key directly under HKEY_CLASSES_ROOT that every program shares (`key`
+// relative to it, normalised); the class keys of single programs are not.
+bool IsSharedClassKey(std::u16string_view key) {
+  if (key.find(u'\\') != std::u16string_view::npos) return false;
+  for (std::u16string_view shared : kSharedClassKeys) {
+    if (key == shared) return true;
+  }
+  return false;
+}
+
 // Critical system programs, by file name, when they run from the system folder.
 constexpr std::u16string_view kCriticalPrograms[] = {
     u"csrss.exe", u"smss.exe", u"wininit.exe", u"winlogon.exe", u"lsass.exe", u"services.exe",
 };
-
-bool IsSameOrAncestor(std::u16string_view ancestor, std::u16string_view path) {
-  if (ancestor.empty() || path.size() < ancestor.size()) return false;
-  if (path.substr(0, ancestor.size()) != ancestor) return false;
-  return path.size() == ancestor.size() || ancestor.back() == u'\\' ||
-         path[ancestor.size()] == u'\\';
-}
 
 // Resolves "." and ".." and collapses separators. Keeps the drive or the UNC
 // server and share as the root that ".." cannot climb above.
@@ -137,6 +144,15 @@ std::u16string ResolveDots(std::u16string_view path) {
     out += parts[i];
   }
   return out;
+}
+
+// The path without a "\\?\" prefix and with "/" as "\".
+std::u16string WithBackslashes(std::u16string_view path) {
+  std::u16string text(path.starts_with(kLongPathPrefix) ? path.substr(kLongPathPrefix.size()) : path);
+  for (char16_t& c : text) {
+    if (c == u'/') c = u'\\';
+  }
+  return text;
 }
 
 std::u16string LongForm(const std::u16string& path) {
@@ -223,15 +239,6 @@ void AddDriveRoots(std::vector<std::u16string>& out) {
   }
 }
 
-std::u16string OwnExecutable() {
-  std::u16string buffer(32768, u'\0');
-  const win::DWORD length =
-      Sys().GetModuleFileNameW(win::HMODULE{}, buffer.data(), static_cast<win::DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return {};
-  buffer.resize(length);
-  return buffer;
-}
-
 std::u16string NormalizeKey(std::u16string_view subkeyPath) {
   std::u16string out;
   for (char16_t c : subkeyPath) {
@@ -244,20 +251,39 @@ std::u16string NormalizeKey(std::u16string_view subkeyPath) {
 
 }  // namespace
 
-std::u16string NormalizePathForComparison(std::u16string_view path) {
-  std::u16string text(path);
-  if (text.size() >= kLongPathPrefix.size() &&
-      std::u16string_view(text).substr(0, kLongPathPrefix.size()) == kLongPathPrefix) {
-    text.erase(0, kLongPathPrefix.size());
-  }
-  for (char16_t& c : text) {
-    if (c == u'/') c = u'\\';
-  }
-  std::u16string resolved = ResolveDots(text);
-  if (resolved.empty()) return resolved;
-  resolved = ToLowerAscii(ResolveDots(LongForm(resolved)));
+bool IsSameOrAncestorPath(std::u16string_view ancestor, std::u16string_view path) {
+  if (ancestor.empty() || path.size() < ancestor.size()) return false;
+  if (path.substr(0, ancestor.size()) != ancestor) return false;
+  return path.size() == ancestor.size() || ancestor.back() == u'\\' ||
+         path[ancestor.size()] == u'\\';
+}
+
+std::u16string NormalizePathLexically(std::u16string_view path) {
+  std::u16string resolved = ToLowerAscii(ResolveDots(WithBackslashes(path)));
   if (resolved.size() == 2 && resolved[1] == u':') resolved += u'\\';
   return resolved;
+}
+
+std::u16string NormalizePathForComparison(std::u16string_view path) {
+  // Dots are resolved before the long form is asked for, so that it is the
+  // long form of the place the path really names.
+  const std::u16string resolved = ResolveDots(WithBackslashes(path));
+  if (resolved.empty()) return resolved;
+  return NormalizePathLexically(LongForm(resolved));
+}
+
+bool IsRootedNormalPath(std::u16string_view normal) {
+  return normal.size() >= 3 && ((normal[1] == u':' && normal[2] == u'\\') ||
+                                (normal[0] == u'\\' && normal[1] == u'\\'));
+}
+
+std::u16string OwnExecutablePath() {
+  std::u16string buffer(32768, u'\0');
+  const win::DWORD length =
+      Sys().GetModuleFileNameW(win::HMODULE{}, buffer.data(), static_cast<win::DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return {};
+  buffer.resize(length);
+  return NormalizePathForComparison(buffer);
 }
 
 std::vector<std::u16string> ProtectedFolders() {
@@ -284,7 +310,7 @@ bool IsProtectedFolder(std::u16string_view folder) {
   // a deletion target either: refuse anything without a root.
   if (normal.size() < 3 || (normal[1] != u':' && normal.substr(0, 2) != u"\\\\")) return true;
   for (const auto& place : ProtectedFolders()) {
-    if (IsSameOrAncestor(normal, place)) return true;
+    if (IsSameOrAncestorPath(normal, place)) return true;
   }
   return false;
 }
@@ -293,10 +319,10 @@ bool IsProtectedFile(std::u16string_view file) {
   const std::u16string text(file);
   if (Sys().SfcIsFileProtected(win::HANDLE{}, text.c_str())) return true;
   const std::u16string normal = NormalizePathForComparison(file);
-  const std::u16string self = OwnExecutable();
-  if (!self.empty() && normal == NormalizePathForComparison(self)) return true;
+  const std::u16string self = OwnExecutablePath();
+  if (!self.empty() && normal == self) return true;
   for (const auto& place : ProtectedFolders()) {
-    if (IsSameOrAncestor(normal, place)) return true;
+    if (IsSameOrAncestorPath(normal, place)) return true;
   }
   return false;
 }
@@ -304,17 +330,19 @@ bool IsProtectedFile(std::u16string_view file) {
 bool IsProtectedKey(win::HKEY root, std::u16string_view subkeyPath) {
   const std::u16string key = NormalizeKey(subkeyPath);
   if (key.empty()) return true;  // a root itself
-  if (root == win::HKEY_CLASSES_ROOT) {
-    if (key.find(u'\\') != std::u16string::npos) return false;
-    for (std::u16string_view shared : kSharedClassKeys) {
-      if (key == shared) return true;
-    }
-    return false;
-  }
+  if (root == win::HKEY_CLASSES_ROOT) return IsSharedClassKey(key);
   if (root != win::HKEY_LOCAL_MACHINE && root != win::HKEY_CURRENT_USER) return true;
   if (key.find(u'\\') == std::u16string::npos) return true;  // depth one
   for (std::u16string_view protectedKey : kProtectedKeys) {
-    if (IsSameOrAncestor(key, protectedKey)) return true;
+    if (IsSameOrAncestorPath(key, protectedKey)) return true;
+  }
+  // HKEY_CLASSES_ROOT is made of these keys: the same registrations are
+  // shared there.
+  for (std::u16string_view classes : kClassesKeys) {
+    if (key.size() > classes.size() + 1 && IsSameOrAncestorPath(classes, key) &&
+        IsSharedClassKey(std::u16string_view(key).substr(classes.size() + 1))) {
+      return true;
+    }
   }
   return false;
 }
@@ -326,13 +354,17 @@ bool IsProtectedProcess(win::DWORD processId, std::u16string_view imagePath, win
     win::BOOL critical = 0;
     if (os.IsProcessCritical(process, &critical) && critical) return true;
   }
-  const std::u16string image = NormalizePathForComparison(imagePath);
+  // The names are compared first, so that the system folder is only looked
+  // up for a process that bears one of them.
+  const std::u16string image = NormalizePathLexically(imagePath);
+  const std::size_t slash = image.rfind(u'\\');
+  const std::u16string_view name =
+      slash == std::u16string::npos ? std::u16string_view(image) : std::u16string_view(image).substr(slash + 1);
+  bool critical = false;
+  for (std::u16string_view program : kCriticalPrograms) critical = critical || name == program;
+  if (!critical) return false;
   const std::u16string system = NormalizePathForComparison(ShellFolder(win::CSIDL_SYSTEM));
-  if (system.empty()) return false;
-  for (std::u16string_view program : kCriticalPrograms) {
-    if (image == system + u"\\" + std::u16string(program)) return true;
-  }
-  return false;
+  return !system.empty() && NormalizePathForComparison(imagePath) == system + u"\\" + std::u16string(name);
 }
 
 }  // namespace quenwick

@@ -22,6 +22,20 @@ namespace quenwick {
 // in lower case, no trailing backslash except after a drive ("c:\").
 std::u16string NormalizePathForComparison(std::u16string_view path);
 
+// The same without asking the file system for the long form: for paths built
+// from one that was normalised in full and names read from the file system.
+std::u16string NormalizePathLexically(std::u16string_view path);
+
+// True when a normalised path is rooted (a drive or a network share), so that
+// it names one place whatever the current folder is.
+bool IsRootedNormalPath(std::u16string_view normal);
+
+// True when `ancestor` is `path` or a folder that holds it (both normalised).
+bool IsSameOrAncestorPath(std::u16string_view ancestor, std::u16string_view path);
+
+// The running program's own executable, normalised (empty when unknown).
+std::u16string OwnExecutablePath();
+
 // The protected folders of this machine, normalised: drive roots, the Windows
 // and system folders, the program-files and common-files folders, the common
 // application-data folder, the users folder, the public and default profiles

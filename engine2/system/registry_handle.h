@@ -14,12 +14,13 @@ class ScopedRegistryKey {
   ScopedRegistryKey(const ScopedRegistryKey&) = delete;
   ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
 
-  // RegOpenKeyExW with options 0. The handle is taken only when the call
+  // RegOpenKeyExW (options 0 unless given). The handle is taken only when the call
   // succeeds: what a failed call leaves in its result is not a handle.
-  win::LSTATUS Open(win::HKEY root, const std::u16string& subkey, win::REGSAM access) {
+  win::LSTATUS Open(win::HKEY root, const std::u16string& subkey, win::REGSAM access,
+                    win::DWORD options = 0) {
     Close();
     win::HKEY opened{};
-    const win::LSTATUS status = Sys().RegOpenKeyExW(root, subkey.c_str(), 0, access, &opened);
+    const win::LSTATUS status = Sys().RegOpenKeyExW(root, subkey.c_str(), options, access, &opened);
     if (status == win::ERROR_SUCCESS) key_ = opened;
     return status;
   }

@@ -76,6 +76,9 @@ class RegistryKey {
   win::LSTATUS DeleteTree() const;
   // Frees the loaded values and subkeys.
   void Release();
+  // True when a load for deletion found this key to be a registry symbolic
+  // link (which was then neither loaded nor walked into).
+  bool IsLink() const { return isLink_; }
 
   win::HKEY root{};
   std::u16string text;         // the whole path text
@@ -86,13 +89,19 @@ class RegistryKey {
  private:
   // Loads this key and the keys below it, `depth` levels under the key that
   // LoadTree was called on, enumerating names into the shared `nameBuffer`.
-  bool LoadLevel(std::u16string& nameBuffer, unsigned depth);
+  // A scan follows registry links like any other key; a deletion stops at
+  // them, so that it removes the link and never what it points to.
+  enum class Links { kFollow, kStop };
+
+  bool LoadAll(Links links);
+  bool LoadLevel(std::u16string& nameBuffer, unsigned depth, Links links);
   void FailLoad();
 
   // The text parsed into a root and a subkey path that the registry calls can
   // take. Stays true when a load fails, so the key can still be deleted by path.
   bool parsed_ = false;
   bool valid_ = false;
+  bool isLink_ = false;
 };
 
 }  // namespace quenwick

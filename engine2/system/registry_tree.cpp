@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/text.h"
+#include "system/protected_places.h"
 #include "system/registry_handle.h"
 #include "system/registry_key.h"
 
@@ -16,11 +18,27 @@ constexpr win::DWORD kNameBufferChars = 32767;
 constexpr win::DWORD kValueNameCapacity = kNameBufferChars;
 constexpr win::DWORD kSubkeyNameCapacity = kNameBufferChars - 1000;
 
+// The value that holds a registry link's target.
+constexpr std::u16string_view kLinkValueName = u"SymbolicLinkValue";
+
+// Deletes the key a path names as itself: opened without following a link
+// at its end, and deleted through the handle.
+win::LSTATUS DeleteKeyItself(win::HKEY root, const std::u16string& subkeyPath) {
+  ScopedRegistryKey key;
+  const win::LSTATUS status = key.Open(root, subkeyPath, win::DELETE, win::REG_OPTION_OPEN_LINK);
+  if (status != win::ERROR_SUCCESS) return status;
+  return Sys().DeleteKeyByHandle(key.get());
+}
+
 // Deletes one key, which must have no subkeys left. Every deletion of a tree
-// comes through here, so that a key that must never be deleted can be refused
-// in one place.
+// comes through here. A key that must never be deleted is refused; a link is
+// deleted as the link, and so is a key that could not be read (it may be a
+// link that hides itself), because deleting by path follows a link and
+// would delete whatever it points to.
 win::LSTATUS DeleteOneKey(const RegistryKey& key) {
   if (!key.HasRegistryPath()) return win::ERROR_INVALID_NAME;
+  if (IsProtectedKey(key.root, key.subkeyPath)) return win::ERROR_ACCESS_DENIED;
+  if (key.IsLink() || !key.IsValid()) return DeleteKeyItself(key.root, key.subkeyPath);
   return Sys().RegDeleteKeyW(key.root, key.subkeyPath.c_str());
 }
 
@@ -38,9 +56,12 @@ win::LSTATUS DeleteLoadedTree(const RegistryKey& key) {
 
 }  // namespace
 
-bool RegistryKey::LoadTree() {
+bool RegistryKey::LoadTree() { return LoadAll(Links::kFollow); }
+
+bool RegistryKey::LoadAll(Links links) {
   values.clear();
   subkeys.clear();
+  isLink_ = false;
   if (!parsed_) {
     valid_ = false;
     return false;
@@ -52,7 +73,7 @@ bool RegistryKey::LoadTree() {
     FailLoad();
     return false;
   }
-  return LoadLevel(nameBuffer, 0);
+  return LoadLevel(nameBuffer, 0, links);
 }
 
 void RegistryKey::FailLoad() {
@@ -60,10 +81,11 @@ void RegistryKey::FailLoad() {
   valid_ = false;
 }
 
-bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth) {
+bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth, Links links) {
   valid_ = true;
   ScopedRegistryKey key;
-  if (key.Open(root, subkeyPath, win::KEY_READ) != win::ERROR_SUCCESS) {
+  const win::DWORD options = links == Links::kStop ? win::REG_OPTION_OPEN_LINK : 0;
+  if (key.Open(root, subkeyPath, win::KEY_READ, options) != win::ERROR_SUCCESS) {
     FailLoad();
     return false;
   }
@@ -101,6 +123,18 @@ bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth) {
       values.push_back(std::move(value));
     }
 
+    // Opened as itself, a link shows only the value that holds its target;
+    // what lies behind it is not this key's to load.
+    if (links == Links::kStop) {
+      for (const RegistryValue& value : values) {
+        if (value.type == win::REG_LINK && value.name && EqualsIgnoreAsciiCase(*value.name, kLinkValueName)) {
+          isLink_ = true;
+          values.clear();
+          return true;
+        }
+      }
+    }
+
     // Then the subkeys, each loaded whole before the next is enumerated.
     for (win::DWORD index = 0;; ++index) {
       win::DWORD nameLength = kSubkeyNameCapacity;
@@ -121,7 +155,7 @@ bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth) {
         // read, without being opened.
         child.valid_ = false;
       } else if (child.parsed_) {
-        child.LoadLevel(nameBuffer, depth + 1);
+        child.LoadLevel(nameBuffer, depth + 1, links);
       }
       subkeys.push_back(std::move(child));
     }
@@ -137,8 +171,10 @@ win::LSTATUS RegistryKey::DeleteTree() const {
   // Loaded afresh, so that what is deleted is what the registry holds now. A
   // key that cannot be loaded is still deleted by its path (which fails when
   // it has subkeys).
+  // A protected key is refused before anything under it is touched.
+  if (IsProtectedKey(root, subkeyPath)) return win::ERROR_ACCESS_DENIED;
   RegistryKey fresh(text);
-  fresh.LoadTree();
+  fresh.LoadAll(Links::kStop);
   return DeleteLoadedTree(fresh);
 }
 

@@ -1,6 +1,7 @@
 #include "system/removal_calls.h"
 
 #include "platform/platform.h"
+#include "system/removal_guard.h"
 
 namespace quenwick::removal {
 namespace {
@@ -39,6 +40,15 @@ bool HasNameThatClassicRulesChange(std::u16string_view path) {
   return false;
 }
 
+// Whether the last guarded call was refused rather than made.
+bool lastCallRefused = false;
+
+// Records the guard's answer for LastError(); true when the call may be made.
+bool Allowed(bool refused) {
+  lastCallRefused = refused;
+  return !refused;
+}
+
 }  // namespace
 
 std::u16string CallPath(std::u16string_view path) {
@@ -67,23 +77,29 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   return out;
 }
 
+win::DWORD LastError() { return lastCallRefused ? win::ERROR_ACCESS_DENIED : Sys().GetLastError(); }
+
 win::DWORD ReadAttributes(const std::u16string& path) {
   return Sys().GetFileAttributesW(CallPath(path).c_str());
 }
 
 bool WriteAttributes(const std::u16string& path, win::DWORD attributes) {
+  if (!Allowed(RefusesEntry(path))) return false;
   return Sys().SetFileAttributesW(CallPath(path).c_str(), attributes) != 0;
 }
 
 bool DeleteFileEntry(const std::u16string& path) {
+  if (!Allowed(RefusesEntry(path))) return false;
   return Sys().DeleteFileW(CallPath(path).c_str()) != 0;
 }
 
 bool RemoveFolderEntry(const std::u16string& path) {
+  if (!Allowed(RefusesEntry(path))) return false;
   return Sys().RemoveDirectoryW(CallPath(path).c_str()) != 0;
 }
 
 bool RegisterDeletionAtRestart(const std::u16string& path) {
+  if (!Allowed(RefusesNamedPath(path))) return false;
   constexpr win::DWORD kDeleteAtRestart =
       win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_DELAY_UNTIL_REBOOT;
   return Sys().MoveFileExW(CallPath(path).c_str(), nullptr, kDeleteAtRestart) != 0;

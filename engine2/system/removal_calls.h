@@ -3,12 +3,13 @@
 // Every read, attribute change, deletion and registration for deletion at the
 // next start that RemovePath and the folder walk make goes through these
 // functions. They are the single point where a path is turned into the form a
-// call needs (see CallPath), and the place for any check that must stand
-// between the removal layer and the file system (a guard for places that must
-// never be removed belongs here, so that no deletion can bypass it).
+// call needs (see CallPath), and where the guard (removal_guard.h) stands
+// between the removal layer and the file system, so that no deletion can
+// bypass it.
 //
-// Each function makes exactly one platform call and leaves GetLastError() as
-// that call left it.
+// Each function makes its one platform call unless the guard refuses the
+// path; LastError() then gives ERROR_ACCESS_DENIED, and otherwise what the
+// call left in GetLastError().
 #pragma once
 
 #include <cstddef>
@@ -34,11 +35,17 @@ std::u16string CallPath(std::u16string_view path);
 // `folder`, a backslash unless it is empty or already ends with one, and `name`.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 
+// The error of the last call below: ERROR_ACCESS_DENIED when the guard
+// refused it, GetLastError() otherwise.
+win::DWORD LastError();
+
 win::DWORD ReadAttributes(const std::u16string& path);
 bool WriteAttributes(const std::u16string& path, win::DWORD attributes);
 bool DeleteFileEntry(const std::u16string& path);
 bool RemoveFolderEntry(const std::u16string& path);
 // MoveFileExW(path, no new name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT).
+// The deletion is carried out at the next start with the system's rights, so
+// the path is checked in full (long form) whoever asks.
 bool RegisterDeletionAtRestart(const std::u16string& path);
 // FindFirstFileW of `pattern`; INVALID_FIND_HANDLE when nothing was found.
 win::HFIND OpenSearch(const std::u16string& pattern, win::WIN32_FIND_DATAW* data);

@@ -1,0 +1,79 @@
+#include "system/removal_guard.h"
+
+#include "platform/platform.h"
+#include "system/protected_places.h"
+
+namespace quenwick::removal {
+namespace {
+
+// The outermost live scope. The program removes from one thread.
+GuardScope* outermost = nullptr;
+
+// The decision for the last path asked about: a file is asked about twice or
+// more in a row (attributes, then deletion, then perhaps registration), and
+// each answer costs calls.
+// Forgotten when the outermost scope ends.
+struct LastAnswer {
+  std::u16string path;
+  bool named = false;  // checked in full; it answers for an entry too
+  bool refused = false;
+};
+LastAnswer lastAnswer;
+
+bool Refuses(std::u16string_view path, std::u16string_view normal) {
+  if (GuardScope::Places().Refuses(normal)) return true;
+  const std::u16string text(path);
+  return Sys().SfcIsFileProtected(win::HANDLE{}, text.c_str()) != 0;
+}
+
+}  // namespace
+
+ProtectedPlaces::ProtectedPlaces()
+    : folders_(ProtectedFolders()), ownExecutable_(OwnExecutablePath()) {}
+
+bool ProtectedPlaces::Refuses(std::u16string_view normal) const {
+  if (!IsRootedNormalPath(normal)) return true;
+  if (!ownExecutable_.empty() && normal == ownExecutable_) return true;
+  for (const std::u16string& folder : folders_) {
+    if (IsSameOrAncestorPath(normal, folder)) return true;
+  }
+  return false;
+}
+
+GuardScope::GuardScope() {
+  if (outermost != nullptr) return;
+  outermost = this;
+  outermost_ = true;
+}
+
+GuardScope::~GuardScope() {
+  if (!outermost_) return;
+  outermost = nullptr;
+  lastAnswer = LastAnswer{};
+}
+
+const ProtectedPlaces& GuardScope::Places() {
+  // Every question opens a scope first, so there is an outermost one.
+  if (!outermost->places_) outermost->places_ = std::make_unique<ProtectedPlaces>();
+  return *outermost->places_;
+}
+
+bool RefusesNamedPath(std::u16string_view path) {
+  GuardScope scope;
+  if (lastAnswer.named && lastAnswer.path == path) {
+    return lastAnswer.refused;
+  }
+  const bool refused = Refuses(path, NormalizePathForComparison(path));
+  lastAnswer = LastAnswer{std::u16string(path), true, refused};
+  return refused;
+}
+
+bool RefusesEntry(std::u16string_view path) {
+  GuardScope scope;
+  if (lastAnswer.path == path) return lastAnswer.refused;
+  const bool refused = Refuses(path, NormalizePathLexically(path));
+  lastAnswer = LastAnswer{std::u16string(path), false, refused};
+  return refused;
+}
+
+}  // namespace quenwick::removal
