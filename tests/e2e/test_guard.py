@@ -20,8 +20,8 @@ Wine limitations:
   so the refusal of single Windows files cannot be seen here: the Definitions
   delete no file of the Windows folder (the unit tests cover it on the
   simulated machine).
-- Wine has no winlogon, lsass, csrss, smss or wininit; services.exe is the
-  one critical system program that runs in a prefix.
+- A prefix has no winlogon, lsass, csrss, smss or wininit; services.exe is
+  the one critical system program that runs there.
 """
 
 import os
@@ -46,7 +46,6 @@ SERVICES = "Services Rogue"
 DOWNLOAD = "Download Rogue"
 
 RUN = r"software\microsoft\windows\currentversion\run"
-SESSION_MANAGER = r"system\currentcontrolset\control\session manager"
 STATE = "C:\\e2e-state"  # ready and release markers of the background programs
 
 BYSTANDER_NATIVE = "\\Registry\\Machine\\SOFTWARE\\Bystander"
@@ -287,7 +286,12 @@ class GuardTest(unittest.TestCase):
         shutil.copyfile(executable("program_rogue"), m.host_path(program))
         ready = "%s\\%s.ready" % (STATE, name)
         process = m.start(program, "%s\\%s.held" % (STATE, name), ready, STATE + "\\release")
-        self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
+
+        def stop():
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        self.addCleanup(stop)
         deadline = time.monotonic() + START_TIMEOUT_S
         while not m.exists(ready):
             if time.monotonic() > deadline or process.poll() is not None:
