@@ -205,6 +205,11 @@ class RogueMachine:
 VOLATILE_KEYS = (
     ("HKLM", r"system\currentcontrolset\control\class"),
     ("HKLM", r"software\microsoft\windows nt\currentversion\networkcards"),
+    # Font registrations, which Wine rewrites when a session's first program
+    # that draws text starts.
+    ("HKLM", r"software\microsoft\windows\currentversion\fonts"),
+    ("HKLM", r"software\microsoft\windows nt\currentversion\fonts"),
+    ("HKCU", r"software\wine\fonts"),
 )
 
 

@@ -60,14 +60,6 @@ BYSTANDER_REGISTRY = r"""
 BYSTANDER_KEYS = {("HKLM", r"software\bystander"), ("HKLM", r"software\bystander\config")}
 
 
-# Font registrations, which Wine rewrites when a session's first program
-# that draws text starts: left out of the comparisons, with the volatile keys
-# of test_clean.py.
-FONT_KEYS = [("HKLM", r"software\microsoft\windows\currentversion\fonts"),
-             ("HKLM", r"software\microsoft\windows nt\currentversion\fonts"),
-             ("HKCU", r"software\wine\fonts")]
-
-
 def cleaned(*names):
     return banner() + SCANNING + cleaned_lines(names) + summary(len(names), len(names))
 
@@ -147,8 +139,6 @@ class GuardTest(unittest.TestCase):
         name)), which must be gone."""
         for root in removed:
             self.assertTrue(any(under(key, [root]) for key in before), "nothing planted at %s" % (root,))
-        before = {key: values for key, values in before.items() if not under(key, FONT_KEYS)}
-        after = {key: values for key, values in after.items() if not under(key, FONT_KEYS)}
         expected = {key: dict(values) for key, values in before.items() if not under(key, removed)}
         for hive, key, name in removed_values:
             self.assertIn(name, expected[(hive, key)])
