@@ -1,0 +1,160 @@
+"""The shipped quenwick.exe, with the database built from definitions/, under
+Wine: each test plants the machine of one of the Definitions' own fixtures
+(definitions/fixtures/<family>/<case>.toml) into a fresh prefix with
+fixture_machine.py, runs "quenwick.exe /silent /norestart" there, and checks
+that
+
+- the console lists exactly the fixture's Definitions as found and cleaned;
+- the machine afterwards is as the fixture expects (gone, present,
+  untouched, values gone and kept, processes ended and still running,
+  uninstallers started, deletions registered for the next start);
+- nothing else changed: every file and folder of the prefix and every key
+  and value of HKLM and HKCU is as before, less what the fixture expects.
+
+The infected machines are one of each of several families whose traces Wine
+can host (files, folders, keys, values of several types, running programs,
+files held open by another program, an uninstaller); the clean look-alikes
+must be left exactly as they were. QUENWICK_E2E_ALL_FIXTURES=1 also runs
+every fixture that Wine can host (several minutes).
+"""
+
+import glob
+import os
+import unittest
+
+import fixture_machine
+from e2e_support import (SCANNING, banner, cleaned_lines, definitions_dir, executable,
+                         has_executable, session, summary)
+
+# One infected fixture per family; together they plant every kind of trace
+# Wine can host.
+INFECTED = [
+    # A Run value, a running program, its folder and a desktop link.
+    "cleaner2009-freeware/installed.toml",
+    # HKCU keys with dword values, the per-user Shell, Run and RunOnce values,
+    # three running programs in Application Data.
+    "antispy-safeguard/installed.toml",
+    # The Winlogon Userinit value repaired; a Start Menu folder.
+    "advansed-spyware-detector/installed.toml",
+    # An Inno Setup uninstaller started with its switches; HKLM and HKCU keys.
+    "antispyware-2008/installed.toml",
+    # A 32-hex key with a binary value, found by its pPath; a running program.
+    "antivirus-2009-hex-key/installed.toml",
+    # %TEMP% (another folder under Wine) and a file of the system folder held
+    # open: registered for deletion at the next start.
+    "sysguard/installed.toml",
+    # A file held open in the program folder: it and its folder are
+    # registered, the rest goes; the common Start Menu and desktop.
+    "antivirus-doktor-2009/no-uninstall-entry-in-use.toml",
+]
+CLEAN = [
+    "cleaner2009-freeware/clean-machine.toml",
+    # Programs named like the rogue's, running, a per-user shell and Run value.
+    "antispy-safeguard/no-pav-key.toml",
+]
+
+RUN_TIMEOUT_S = 120
+
+
+def fixture_path(relative):
+    return os.path.join(definitions_dir(), "fixtures", *relative.split("/"))
+
+
+def database_order(stems):
+    """The Definitions' order in the database: their file names, as bytes."""
+    return sorted(stems, key=lambda stem: (stem + ".toml").encode())
+
+
+class ShippedDatabaseTest(unittest.TestCase):
+
+    def setUp(self):
+        if not has_executable("shipped"):
+            self.skipTest("this build embeds another database than definitions/")
+
+    def run_fixture(self, fixture):
+        """Plants the fixture, runs the program, and returns the (result,
+        checks) of the run; fails when the fixture cannot be hosted."""
+        machine = session().new_machine(remove_z_drive=True)
+        self.addCleanup(machine.close)
+        planted = fixture_machine.FixtureMachine(
+            [fixture], machine.prefix, machine.env(), executable("program_rogue"),
+            executable("program_uninstaller"))
+        self.addCleanup(planted.stop)
+        self.assertEqual(planted.limitations(), [])
+        planted.plant()
+        machine.wait()
+        before = planted.snapshot()
+        planted.start_processes()
+
+        result = machine.run(executable("shipped"), "/silent", "/norestart", timeout=RUN_TIMEOUT_S)
+
+        planted.observe_processes()
+        planted.release()
+        machine.wait()
+        after = planted.snapshot()
+        checks = planted.check(before, after, planted.pending_deletions(),
+                               fixture_machine.cleaned_names(result.stdout))
+        return result, checks
+
+    def assert_fixture_holds(self, relative):
+        fixture = fixture_machine.read_fixture(fixture_path(relative))
+        result, checks = self.run_fixture(fixture)
+        names = [fixture_machine.definition_name(stem, definitions_dir())
+                 for stem in database_order(fixture.expect.found)]
+        self.assertEqual(result.stdout,
+                         banner() + SCANNING + cleaned_lines(names) + summary(len(names), len(names)))
+        self.assertEqual(result.exit_code, 0)
+        failed = [str(check) for check in checks if not check.ok]
+        self.assertEqual(failed, [], "\n" + "\n".join(str(check) for check in checks))
+        return checks
+
+    def test_the_chosen_fixtures_cover_five_families_and_plant_every_trace_kind(self):
+        fixtures = [fixture_machine.read_fixture(fixture_path(r)) for r in INFECTED]
+        self.assertGreaterEqual(len({f.family for f in fixtures}), 5)
+        self.assertTrue(all(f.expect.found for f in fixtures))
+        kinds = set()
+        for f in fixtures:
+            kinds |= {"file"} if f.files else set()
+            kinds |= {"locked"} if any(p.locked for p in f.files) else set()
+            kinds |= {"process"} if f.processes else set()
+            kinds |= {"started"} if f.expect.started else set()
+            kinds |= {"pending"} if f.expect.pending_deletion else set()
+            kinds |= {v.type for k in f.keys for v in k.values}
+        self.assertLessEqual({"file", "locked", "process", "started", "pending",
+                              fixture_machine.REG_SZ, fixture_machine.REG_DWORD,
+                              fixture_machine.REG_BINARY}, kinds)
+        for relative in CLEAN:
+            self.assertEqual(fixture_machine.read_fixture(fixture_path(relative)).expect.found, [])
+
+    @unittest.skipUnless(os.environ.get("QUENWICK_E2E_ALL_FIXTURES") == "1",
+                         "QUENWICK_E2E_ALL_FIXTURES=1 runs every fixture")
+    def test_every_fixture_wine_can_host(self):
+        root = os.path.join(definitions_dir(), "fixtures")
+        for path in sorted(glob.glob(os.path.join(root, "*", "*.toml"))):
+            relative = os.path.relpath(path, root).replace(os.sep, "/")
+            with self.subTest(fixture=relative):
+                fixture = fixture_machine.read_fixture(path)
+                planted = fixture_machine.FixtureMachine(
+                    [fixture], session().template, {}, executable("program_rogue"))
+                if planted.limitations():
+                    self.skipTest("; ".join(planted.limitations()))
+                self.assert_fixture_holds(relative)
+
+
+def _add_fixture_test(relative):
+    family, case = relative[:-len(".toml")].split("/")
+    kind = "infected" if relative in INFECTED else "clean"
+    name = "test_%s_%s_%s" % (kind, family.replace("-", "_"), case.replace("-", "_"))
+
+    def test(self):
+        self.assert_fixture_holds(relative)
+    test.__doc__ = "%s: the fixture's expectations hold under Wine." % relative
+    setattr(ShippedDatabaseTest, name, test)
+
+
+for _relative in INFECTED + CLEAN:
+    _add_fixture_test(_relative)
+
+
+if __name__ == "__main__":
+    unittest.main()
