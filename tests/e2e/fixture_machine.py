@@ -3,19 +3,10 @@
 into a Wine prefix, and checks the fixture's expectations there after a run
 of quenwick.exe.
 
-A fixture describes a simulated 64-bit Windows 7 machine with one user,
-"User" (docs/definition-format.md). A Wine 8 prefix is laid out a little
-differently, so every path of a fixture is translated before it is used, in
-file lists and inside registry data and command lines alike:
-
-    simulated Windows 7                       Wine 8 prefix (read from the prefix)
-    C:\\Users\\User                              C:\\users\\<login>        (USERPROFILE)
-    C:\\Users\\User\\AppData\\Local\\Temp          C:\\users\\<login>\\Temp   (TEMP)
-    C:\\Users\\User\\AppData\\Roaming, ...\\Local  the "AppData", "Local AppData" shell folders
-    C:\\Users\\User\\Desktop, Documents, Start Menu, Programs, Startup: their shell folders
-    C:\\Users\\Public, C:\\ProgramData (and their Desktop, Documents, Start Menu ...)
-    C:\\Program Files, C:\\Program Files (x86), Common Files: ProgramFilesDir ...
-    D:\\..., E:\\...                            <prefix>/drive_d, ... (a drive letter is added)
+The fixture's simulated Windows 7 paths are translated to the prefix's
+(wine_layout.py) wherever they appear: in file lists, registry data and
+command lines; a drive other than C: becomes a folder of the prefix
+(<prefix>/drive_d, ...) with its drive letter.
 
 What is planted:
 - files, with a short text as contents; a file that a fixture process runs
@@ -64,27 +55,22 @@ import pickle
 import re
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import time
-import tomllib
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 
 import winehelper
+from fixture_file import (FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_SYSTEM,
+                          REG_SZ, FixtureError, RegValue, definition_name,
+                          definitions_dir_of, read_fixture, string_bytes)
+from wine_layout import (FIXED_SHELL_FOLDERS, SHORT_HIVE_NAMES, USER_SHELL_FOLDERS_KEY,
+                         USER_SHELL_KEY, WINE_SHELL_FOLDER_VALUES, PathMap, describe_value,
+                         is_registry_path, reg_line, registry_form, split_key)
 
-# --- Registry types and file attributes ----------------------------------------
-
-REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD = 1, 2, 3, 4, 7, 11
-FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM = 0x1, 0x2, 0x4
-ATTRIBUTE_NAMES = {"readonly": FILE_ATTRIBUTE_READONLY, "hidden": FILE_ATTRIBUTE_HIDDEN,
-                   "system": FILE_ATTRIBUTE_SYSTEM, "archive": 0x20, "normal": 0x80}
 # Wine keeps these two attributes in an extended attribute of the Unix file.
 WINE_DOS_ATTRIBUTE = "user.DOSATTRIB"
 WINE_XATTR_MASK = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
-
-MAX_DWORD = 0xFFFFFFFF
-MAX_QWORD = 0x7FFFFFFFFFFFFFFF
 
 # Where the planted programs keep their markers, and the image the holders of
 # locked files run from; left out of every comparison.
@@ -113,478 +99,6 @@ VOLATILE_KEYS = (
 )
 SESSION_MANAGER = ("HKLM", r"system\currentcontrolset\control\session manager")
 PENDING_VALUE = "pendingfilerenameoperations"
-
-HIVES = {"hkey_local_machine": "HKLM", "hkey_current_user": "HKCU"}
-SHORT_HIVE_NAMES = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
-
-
-class FixtureError(Exception):
-    """A fixture that does not follow the format."""
-
-
-# --- Reading a fixture ------------------------------------------------------------
-
-@dataclass
-class PlantedFile:
-    path: str
-    attributes: int = 0
-    locked: bool = False
-    deny_delete: bool = False
-
-
-@dataclass
-class RegValue:
-    name: str
-    type: int
-    data: bytes
-
-
-@dataclass
-class RegKey:
-    path: str
-    values: list
-    read_only: bool = False
-
-
-@dataclass
-class Process:
-    image: str
-    terminable: bool = True
-
-
-@dataclass
-class Expectations:
-    found: list = field(default_factory=list)
-    gone: list = field(default_factory=list)
-    present: list = field(default_factory=list)
-    untouched: list = field(default_factory=list)
-    values_gone: list = field(default_factory=list)   # (key, name)
-    values: list = field(default_factory=list)        # (key, RegValue)
-    pending_deletion: list = None                     # exact set when given
-    ended: list = field(default_factory=list)
-    running: list = field(default_factory=list)
-    started: list = None                              # command lines when given
-
-
-@dataclass
-class Fixture:
-    file: str
-    family: str        # the Definition file name the fixture belongs to
-    case: str
-    description: str
-    files: list
-    folders: list
-    keys: list
-    processes: list
-    environment: dict
-    shell_folders: dict
-    expect: Expectations
-
-    @property
-    def label(self):
-        return "%s/%s" % (self.family, self.case)
-
-
-def _text(node, what):
-    """A fixture text: a string, or { utf16 = [code units] }."""
-    if isinstance(node, str):
-        return node
-    if isinstance(node, dict) and set(node) == {"utf16"} and isinstance(node["utf16"], list):
-        units = node["utf16"]
-        if not all(isinstance(u, int) and 1 <= u <= 0xFFFF for u in units):
-            raise FixtureError("%s: a UTF-16 code unit is a number from 1 to 65535" % what)
-        return struct.pack("<%dH" % len(units), *units).decode("utf-16-le", "surrogatepass")
-    raise FixtureError("%s must be a string or { utf16 = [...] }" % what)
-
-
-def _texts(table, key):
-    items = table.get(key, [])
-    if not isinstance(items, list):
-        raise FixtureError("'%s' must be an array" % key)
-    return [_text(item, key) for item in items]
-
-
-def _check_keys(table, allowed, where):
-    unknown = sorted(set(table) - set(allowed))
-    if unknown:
-        raise FixtureError("%s has no field %s" % (where, ", ".join(repr(k) for k in unknown)))
-
-
-def _flag(table, key):
-    value = table.get(key, False)
-    if not isinstance(value, bool):
-        raise FixtureError("'%s' must be true or false" % key)
-    return value
-
-
-def _number(node, limit, what):
-    if not isinstance(node, int) or isinstance(node, bool) or not 0 <= node <= limit:
-        raise FixtureError("%s must be a number from 0 to %d" % (what, limit))
-    return node
-
-
-def _entry(node, folder):
-    if isinstance(node, str) or (isinstance(node, dict) and "utf16" in node):
-        return PlantedFile(_text(node, "path"))
-    if not isinstance(node, dict) or "path" not in node:
-        raise FixtureError("an entry is a path or { path = '...', attributes = [...] }")
-    _check_keys(node, ("path", "attributes", "locked", "deny_delete"), "a folder" if folder else "a file")
-    attributes = 0
-    for name in node.get("attributes", []):
-        if name not in ATTRIBUTE_NAMES:
-            raise FixtureError("attributes are readonly, hidden, system, archive and normal")
-        attributes |= ATTRIBUTE_NAMES[name]
-    return PlantedFile(_text(node["path"], "path"), attributes, _flag(node, "locked"),
-                       _flag(node, "deny_delete"))
-
-
-def _string_bytes(text):
-    return text.encode("utf-16-le", "surrogatepass") + b"\0\0"
-
-
-def _value(node, name, extra_keys=()):
-    """A registry value as the fixture reader builds it: its type and bytes."""
-    if isinstance(node, str):
-        return RegValue(name, REG_SZ, _string_bytes(node))
-    if not isinstance(node, dict):
-        raise FixtureError("a registry value is a string or a table such as { dword = 1 }")
-    kinds = ("sz", "expand_sz", "multi_sz", "dword", "qword", "binary")
-    _check_keys(node, kinds + ("type",) + tuple(extra_keys), "a registry value")
-    given = [k for k in kinds if k in node]
-    if len(given) != 1:
-        raise FixtureError("a registry value needs exactly one of " + ", ".join(kinds))
-    kind = given[0]
-    data = node[kind]
-    if kind == "sz":
-        value = RegValue(name, REG_SZ, _string_bytes(_text(data, "sz")))
-    elif kind == "expand_sz":
-        value = RegValue(name, REG_EXPAND_SZ, _string_bytes(_text(data, "expand_sz")))
-    elif kind == "multi_sz":
-        if not isinstance(data, list):
-            raise FixtureError("'multi_sz' must be an array of strings")
-        value = RegValue(name, REG_MULTI_SZ,
-                         b"".join(_string_bytes(_text(t, "multi_sz")) for t in data) + b"\0\0")
-    elif kind == "dword":
-        value = RegValue(name, REG_DWORD, struct.pack("<I", _number(data, MAX_DWORD, "dword")))
-    elif kind == "qword":
-        value = RegValue(name, REG_QWORD, struct.pack("<Q", _number(data, MAX_QWORD, "qword")))
-    else:
-        if not isinstance(data, list):
-            raise FixtureError("'binary' must be an array of byte values")
-        value = RegValue(name, REG_BINARY, bytes(_number(b, 255, "binary") for b in data))
-    if "type" in node:
-        value.type = _number(node["type"], MAX_DWORD, "type")
-    return value
-
-
-def read_fixture(path):
-    """Reads a fixture file; raises FixtureError when it does not follow the
-    format (the same rules as `quenwick-db test`)."""
-    with open(path, "rb") as handle:
-        try:
-            root = tomllib.load(handle)
-        except tomllib.TOMLDecodeError as error:
-            raise FixtureError("%s: %s" % (path, error)) from None
-    try:
-        return _fixture(path, root)
-    except FixtureError as error:
-        raise FixtureError("%s: %s" % (path, error)) from None
-
-
-def _fixture(path, root):
-    _check_keys(root, ("description", "machine", "expect"), "a fixture")
-    machine = root.get("machine", {})
-    _check_keys(machine, ("files", "folders", "registry", "processes", "environment", "shell_folders"),
-                "[machine]")
-    files = [_entry(item, False) for item in machine.get("files", [])]
-    folders = [_entry(item, True) for item in machine.get("folders", [])]
-    keys = []
-    for item in machine.get("registry", []):
-        if not isinstance(item, dict) or "key" not in item:
-            raise FixtureError("a registry entry needs key = 'HKEY_...\\...'")
-        _check_keys(item, ("key", "values", "read_only"), "a registry entry")
-        values = [_value(data, name) for name, data in item.get("values", {}).items()]
-        keys.append(RegKey(_text(item["key"], "key"), values, _flag(item, "read_only")))
-    processes = []
-    for item in machine.get("processes", []):
-        if isinstance(item, dict) and "image" in item:
-            _check_keys(item, ("image", "terminable"), "a process")
-            processes.append(Process(_text(item["image"], "image"), item.get("terminable", True)))
-        else:
-            processes.append(Process(_text(item, "image")))
-    environment = {name: _text(v, "environment value")
-                   for name, v in machine.get("environment", {}).items()}
-    shell_folders = {name: _text(v, "shell folder") for name, v in machine.get("shell_folders", {}).items()}
-    for name in shell_folders:
-        if name not in SIM_SHELL_FOLDERS:
-            raise FixtureError("'%s' is not a shell folder the program knows" % name)
-
-    if not isinstance(root.get("expect"), dict):
-        raise FixtureError("a fixture needs an [expect] table")
-    table = root["expect"]
-    _check_keys(table, ("found", "gone", "present", "untouched", "values_gone", "values",
-                        "pending_deletion", "ended", "running", "started"), "[expect]")
-    expect = Expectations(
-        found=[str(stem) for stem in table.get("found", [])],
-        gone=_texts(table, "gone"), present=_texts(table, "present"),
-        untouched=_texts(table, "untouched"), ended=_texts(table, "ended"),
-        running=_texts(table, "running"),
-        pending_deletion=_texts(table, "pending_deletion") if "pending_deletion" in table else None,
-        started=_texts(table, "started") if "started" in table else None)
-    for ref in table.get("values_gone", []):
-        if not isinstance(ref, dict) or "key" not in ref or "name" not in ref:
-            raise FixtureError("a gone value is { key = '...', name = '...' }")
-        _check_keys(ref, ("key", "name"), "a gone value")
-        expect.values_gone.append((_text(ref["key"], "key"), _text(ref["name"], "name")))
-    for item in table.get("values", []):
-        if not isinstance(item, dict) or "key" not in item or "name" not in item:
-            raise FixtureError("an expected value is { key = '...', name = '...', sz = '...' }")
-        name = _text(item["name"], "name")
-        expect.values.append((_text(item["key"], "key"), _value(item, name, ("key", "name"))))
-
-    folder = os.path.dirname(os.path.abspath(path))
-    return Fixture(file=path, family=os.path.basename(folder),
-                   case=os.path.splitext(os.path.basename(path))[0],
-                   description=root.get("description", ""), files=files, folders=folders,
-                   keys=keys, processes=processes, environment=environment,
-                   shell_folders=shell_folders, expect=expect)
-
-
-def definition_name(fixture_or_stem, definitions_dir):
-    """The name a Definition prints, from definitions/<stem>.toml."""
-    stem = fixture_or_stem.family if isinstance(fixture_or_stem, Fixture) else fixture_or_stem
-    with open(os.path.join(definitions_dir, stem + ".toml"), "rb") as handle:
-        return tomllib.load(handle)["name"]
-
-
-def definitions_dir_of(fixture):
-    """definitions/ of a fixture at definitions/fixtures/<stem>/<case>.toml."""
-    return os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(fixture.file))))
-
-
-# --- Paths: the simulated machine's and the prefix's ---------------------------------
-
-# The standard simulated machine's shell folders (engine2/platform/sim/
-# sim_standard.cpp), by the name of their path macro.
-SIM_SHELL_FOLDERS = {
-    "CSIDL_DESKTOP": "C:\\Users\\User\\Desktop",
-    "CSIDL_DESKTOPDIRECTORY": "C:\\Users\\User\\Desktop",
-    "CSIDL_PROGRAMS": "C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
-    "CSIDL_PERSONAL": "C:\\Users\\User\\Documents",
-    "CSIDL_MYDOCUMENTS": "C:\\Users\\User\\Documents",
-    "CSIDL_STARTUP": "C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
-    "CSIDL_STARTMENU": "C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu",
-    "CSIDL_COMMON_STARTMENU": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu",
-    "CSIDL_COMMON_PROGRAMS": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
-    "CSIDL_COMMON_STARTUP": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
-    "CSIDL_COMMON_DESKTOPDIRECTORY": "C:\\Users\\Public\\Desktop",
-    "CSIDL_APPDATA": "C:\\Users\\User\\AppData\\Roaming",
-    "CSIDL_LOCAL_APPDATA": "C:\\Users\\User\\AppData\\Local",
-    "CSIDL_COMMON_APPDATA": "C:\\ProgramData",
-    "CSIDL_WINDOWS": "C:\\Windows",
-    "CSIDL_SYSTEM": "C:\\Windows\\system32",
-    "CSIDL_PROGRAM_FILES": "C:\\Program Files",
-    "CSIDL_PROFILE": "C:\\Users\\User",
-    "CSIDL_PROGRAM_FILESX86": "C:\\Program Files (x86)",
-    "CSIDL_PROGRAM_FILES_COMMON": "C:\\Program Files\\Common Files",
-    "CSIDL_COMMON_DOCUMENTS": "C:\\Users\\Public\\Documents",
-}
-SIM_TEMP = "C:\\Users\\User\\AppData\\Local\\Temp"
-SIM_PUBLIC = "C:\\Users\\Public"
-
-# Where Wine keeps each shell folder: (hive, key, value name). The folders
-# Windows fixes have no entry.
-_USER_SHELL = ("HKCU", r"software\microsoft\windows\currentversion\explorer\shell folders")
-_COMMON_SHELL = ("HKLM", r"software\microsoft\windows\currentversion\explorer\shell folders")
-_CURRENT_VERSION = ("HKLM", r"software\microsoft\windows\currentversion")
-WINE_SHELL_FOLDER_VALUES = {
-    "CSIDL_DESKTOP": _USER_SHELL + ("Desktop",),
-    "CSIDL_DESKTOPDIRECTORY": _USER_SHELL + ("Desktop",),
-    "CSIDL_PROGRAMS": _USER_SHELL + ("Programs",),
-    "CSIDL_PERSONAL": _USER_SHELL + ("Personal",),
-    "CSIDL_MYDOCUMENTS": _USER_SHELL + ("Personal",),
-    "CSIDL_STARTUP": _USER_SHELL + ("StartUp",),
-    "CSIDL_STARTMENU": _USER_SHELL + ("Start Menu",),
-    "CSIDL_COMMON_STARTMENU": _COMMON_SHELL + ("Common Start Menu",),
-    "CSIDL_COMMON_PROGRAMS": _COMMON_SHELL + ("Common Programs",),
-    "CSIDL_COMMON_STARTUP": _COMMON_SHELL + ("Common StartUp",),
-    "CSIDL_COMMON_DESKTOPDIRECTORY": _COMMON_SHELL + ("Common Desktop",),
-    "CSIDL_APPDATA": _USER_SHELL + ("AppData",),
-    "CSIDL_LOCAL_APPDATA": _USER_SHELL + ("Local AppData",),
-    "CSIDL_COMMON_APPDATA": _COMMON_SHELL + ("Common AppData",),
-    "CSIDL_COMMON_DOCUMENTS": _COMMON_SHELL + ("Common Documents",),
-    "CSIDL_PROGRAM_FILES": _CURRENT_VERSION + ("ProgramFilesDir",),
-    "CSIDL_PROGRAM_FILESX86": _CURRENT_VERSION + ("ProgramFilesDir (x86)",),
-    "CSIDL_PROGRAM_FILES_COMMON": _CURRENT_VERSION + ("CommonFilesDir",),
-}
-# Shell folders Windows fixes: a fixture cannot move them under Wine.
-FIXED_SHELL_FOLDERS = ("CSIDL_WINDOWS", "CSIDL_SYSTEM", "CSIDL_PROFILE")
-# The per-user ones also have an entry in "User Shell Folders", which Wine
-# reads first.
-_USER_SHELL_FOLDERS_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
-
-
-def _wine_defaults(login):
-    """Wine 8's folders in a new prefix, used where its registry says nothing."""
-    profile = "C:\\users\\" + login
-    roaming = profile + "\\AppData\\Roaming"
-    start_menu = roaming + "\\Microsoft\\Windows\\Start Menu"
-    common_menu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu"
-    return {
-        "CSIDL_DESKTOP": profile + "\\Desktop", "CSIDL_DESKTOPDIRECTORY": profile + "\\Desktop",
-        "CSIDL_PROGRAMS": start_menu + "\\Programs", "CSIDL_PERSONAL": profile + "\\Documents",
-        "CSIDL_MYDOCUMENTS": profile + "\\Documents",
-        "CSIDL_STARTUP": start_menu + "\\Programs\\StartUp", "CSIDL_STARTMENU": start_menu,
-        "CSIDL_COMMON_STARTMENU": common_menu, "CSIDL_COMMON_PROGRAMS": common_menu + "\\Programs",
-        "CSIDL_COMMON_STARTUP": common_menu + "\\Programs\\StartUp",
-        "CSIDL_COMMON_DESKTOPDIRECTORY": "C:\\users\\Public\\Desktop",
-        "CSIDL_APPDATA": roaming, "CSIDL_LOCAL_APPDATA": profile + "\\AppData\\Local",
-        "CSIDL_COMMON_APPDATA": "C:\\ProgramData", "CSIDL_WINDOWS": "C:\\windows",
-        "CSIDL_SYSTEM": "C:\\windows\\system32", "CSIDL_PROGRAM_FILES": "C:\\Program Files",
-        "CSIDL_PROFILE": profile, "CSIDL_PROGRAM_FILESX86": "C:\\Program Files (x86)",
-        "CSIDL_PROGRAM_FILES_COMMON": "C:\\Program Files\\Common Files",
-        "CSIDL_COMMON_DOCUMENTS": "C:\\users\\Public\\Documents",
-    }
-
-
-class PathMap:
-    """Translates the simulated machine's paths to the prefix's: the longest
-    simulated folder a path starts with is replaced by the prefix's folder of
-    the same meaning (a shell folder, the temporary folder, the profile)."""
-
-    def __init__(self, pairs):
-        # Longest first, so that ...\AppData\Local\Temp wins over ...\AppData\Local.
-        self.pairs = sorted({(s.lower(), w) for s, w in pairs if s.lower() != w.lower()},
-                            key=lambda pair: -len(pair[0]))
-        self._pattern = None
-        if self.pairs:
-            alternatives = [r"[\\/]".join(re.escape(part) for part in re.split(r"[\\/]", sim))
-                            for sim, _ in self.pairs]
-            # A folder starts a path (not inside a longer name) and ends at a
-            # separator, a quote, a blank, a list separator or the text's end.
-            self._pattern = re.compile(
-                r"(?<![\w.])(%s)(?=[\\/\"\s,;]|$)" % "|".join(alternatives), re.IGNORECASE)
-        self._targets = {re.sub(r"[\\/]", "\\\\", sim): wine for sim, wine in self.pairs}
-
-    @classmethod
-    def for_prefix(cls, prefix):
-        """The map for a prefix, from its registry files (falls back to Wine
-        8's layout for what they do not say)."""
-        users = os.path.join(prefix, "drive_c", "users")
-        logins = sorted(u for u in os.listdir(users) if u.lower() != "public")
-        login = logins[0]
-        wine = _wine_defaults(login)
-        hives = {}
-        for hive, name in (("HKLM", "system.reg"), ("HKCU", "user.reg")):
-            path = os.path.join(prefix, name)
-            hives[hive] = winehelper.parse_registry_file(path) if os.path.exists(path) else {}
-        for csidl, (hive, key, value) in WINE_SHELL_FOLDER_VALUES.items():
-            kind, data = hives[hive].get(key, {}).get(value.lower(), (None, None))
-            if kind == "str" and re.match(r"^[A-Za-z]:\\", data):
-                wine[csidl] = data
-        temp = "C:\\users\\%s\\Temp" % login
-        kind, data = hives["HKCU"].get("environment", {}).get("temp", (None, None))
-        if kind in ("str", "str(2)"):
-            temp = data.replace("%USERPROFILE%", wine["CSIDL_PROFILE"])
-        pairs = [(SIM_SHELL_FOLDERS[c], wine[c]) for c in SIM_SHELL_FOLDERS]
-        pairs += [(SIM_TEMP, temp),
-                  (SIM_PUBLIC, os.path.dirname(wine["CSIDL_COMMON_DOCUMENTS"].replace("\\", "/"))
-                   .replace("/", "\\"))]
-        return cls(pairs)
-
-    def text(self, text):
-        """The text with every simulated folder in it replaced; the separator
-        the text uses is kept."""
-        if self._pattern is None or not text:
-            return text
-
-        def replace(match):
-            found = match.group(1)
-            wine = self._targets[re.sub(r"[\\/]", "\\\\", found.lower())]
-            return wine.replace("\\", "/") if "/" in found and "\\" not in found else wine
-        return self._pattern.sub(replace, text)
-
-    def value(self, value):
-        """A registry value with the paths in its strings translated."""
-        if value.type in (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) and len(value.data) % 2 == 0:
-            text = value.data.decode("utf-16-le", "surrogatepass")
-            return RegValue(value.name, value.type,
-                            self.text(text).encode("utf-16-le", "surrogatepass"))
-        return value
-
-
-# --- Registry paths and values as Wine's registry files show them --------------------
-
-def split_key(path):
-    """("HKLM" or "HKCU", lower-case path below the root) of a registry path;
-    HKEY_CLASSES_ROOT is the machine's classes, where new keys go."""
-    root, _, rest = path.replace("/", "\\").partition("\\")
-    root = root.lower()
-    rest = "\\".join(part for part in rest.split("\\") if part).lower()
-    if root == "hkey_classes_root":
-        return "HKLM", ("software\\classes\\" + rest).rstrip("\\")
-    if root not in HIVES:
-        raise FixtureError("unknown registry root in %r" % path)
-    return HIVES[root], rest
-
-
-def is_registry_path(path):
-    return path[:5].upper() == "HKEY_"
-
-
-def registry_form(value):
-    """The (kind, data) that winehelper.parse_registry_file gives for the
-    value once Wine has saved it."""
-    data, kind = value.data, value.type
-    if kind in (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) and len(data) >= 2 and len(data) % 2 == 0 \
-            and data[-2:] == b"\0\0":
-        text = data[:-2].decode("utf-16-le", "surrogatepass")
-        if kind == REG_MULTI_SZ:
-            parts = text.split("\0")
-            while parts and parts[-1] == "":
-                parts.pop()
-            return ("str(7)", parts)
-        return ("str", text) if kind == REG_SZ else ("str(2)", text)
-    if kind == REG_DWORD and len(data) == 4:
-        return ("dword", struct.unpack("<I", data)[0])
-    return ("hex" if kind == REG_BINARY else "hex(%x)" % kind, data)
-
-
-def describe_value(form):
-    kind, data = form
-    if kind.startswith("str"):
-        return "%s %r" % (kind, data)
-    if kind == "dword":
-        return "dword 0x%08x" % data
-    return "%s %s" % (kind, data.hex(","))
-
-
-def _reg_escape(text):
-    return text.replace("\\", "\\\\").replace('"', '\\"')
-
-
-def _printable(text):
-    return all(0x20 <= ord(c) and not 0xD800 <= ord(c) <= 0xDFFF for c in text)
-
-
-def reg_line(value):
-    """One value line of a .reg file; every type is written exactly (strings
-    that a quoted form cannot carry as hex of their type)."""
-    if value.name == "":
-        name = "@"
-    elif _printable(value.name):
-        name = '"%s"' % _reg_escape(value.name)
-    else:
-        raise FixtureError("a value name with control characters cannot be planted: %r" % value.name)
-    data = value.data
-    if value.type == REG_SZ and len(data) >= 2 and len(data) % 2 == 0 and data[-2:] == b"\0\0":
-        text = data[:-2].decode("utf-16-le", "surrogatepass")
-        if _printable(text):
-            return '%s="%s"' % (name, _reg_escape(text))
-    if value.type == REG_DWORD and len(data) == 4:
-        return "%s=dword:%08x" % (name, struct.unpack("<I", data)[0])
-    kind = "hex" if value.type == REG_BINARY else "hex(%x)" % value.type
-    return "%s=%s:%s" % (name, kind, ",".join("%02x" % b for b in data))
 
 
 # --- Snapshots of a prefix -------------------------------------------------------------
@@ -810,7 +324,7 @@ class FixtureMachine:
         blocks = [
             # The standard simulated machine has these; a new prefix does not.
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\n"
-            + reg_line(RegValue("Userinit", REG_SZ, _string_bytes("C:\\Windows\\system32\\userinit.exe,"))),
+            + reg_line(RegValue("Userinit", REG_SZ, string_bytes("C:\\Windows\\system32\\userinit.exe,"))),
             "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce]",
         ]
         for fixture in self.fixtures:
@@ -821,17 +335,17 @@ class FixtureMachine:
                 blocks.append("\n".join(lines))
             if fixture.environment:
                 lines = ["[HKEY_CURRENT_USER\\Environment]"]
-                lines += [reg_line(RegValue(name, REG_SZ, _string_bytes(self.map(value))))
+                lines += [reg_line(RegValue(name, REG_SZ, string_bytes(self.map(value))))
                           for name, value in fixture.environment.items()]
                 blocks.append("\n".join(lines))
             for name, path in fixture.shell_folders.items():
                 if name in FIXED_SHELL_FOLDERS:
                     continue
                 hive, key, value = WINE_SHELL_FOLDER_VALUES[name]
-                line = reg_line(RegValue(value, REG_SZ, _string_bytes(self.map(path))))
+                line = reg_line(RegValue(value, REG_SZ, string_bytes(self.map(path))))
                 blocks.append("[%s\\%s]\n%s" % (SHORT_HIVE_NAMES[hive], key, line))
-                if hive == "HKCU" and key == _USER_SHELL[1]:
-                    blocks.append("[%s]\n%s" % (_USER_SHELL_FOLDERS_KEY, line))
+                if hive == "HKCU" and key == USER_SHELL_KEY:
+                    blocks.append("[%s]\n%s" % (USER_SHELL_FOLDERS_KEY, line))
         return "\n\n".join(blocks) + "\n"
 
     def _wine(self, *args):

@@ -22,6 +22,7 @@ import glob
 import os
 import unittest
 
+import fixture_file
 import fixture_machine
 from e2e_support import (SCANNING, banner, cleaned_lines, definitions_dir, executable,
                          has_executable, session, summary)
@@ -97,9 +98,9 @@ class ShippedDatabaseTest(unittest.TestCase):
         return result, checks
 
     def assert_fixture_holds(self, relative):
-        fixture = fixture_machine.read_fixture(fixture_path(relative))
+        fixture = fixture_file.read_fixture(fixture_path(relative))
         result, checks = self.run_fixture(fixture)
-        names = [fixture_machine.definition_name(stem, definitions_dir())
+        names = [fixture_file.definition_name(stem, definitions_dir())
                  for stem in database_order(fixture.expect.found)]
         self.assertEqual(result.stdout,
                          banner() + SCANNING + cleaned_lines(names) + summary(len(names), len(names)))
@@ -109,7 +110,7 @@ class ShippedDatabaseTest(unittest.TestCase):
         return checks
 
     def test_the_chosen_fixtures_cover_five_families_and_plant_every_trace_kind(self):
-        fixtures = [fixture_machine.read_fixture(fixture_path(r)) for r in INFECTED]
+        fixtures = [fixture_file.read_fixture(fixture_path(r)) for r in INFECTED]
         self.assertGreaterEqual(len({f.family for f in fixtures}), 5)
         self.assertTrue(all(f.expect.found for f in fixtures))
         kinds = set()
@@ -121,10 +122,49 @@ class ShippedDatabaseTest(unittest.TestCase):
             kinds |= {"pending"} if f.expect.pending_deletion else set()
             kinds |= {v.type for k in f.keys for v in k.values}
         self.assertLessEqual({"file", "locked", "process", "started", "pending",
-                              fixture_machine.REG_SZ, fixture_machine.REG_DWORD,
-                              fixture_machine.REG_BINARY}, kinds)
+                              fixture_file.REG_SZ, fixture_file.REG_DWORD,
+                              fixture_file.REG_BINARY}, kinds)
         for relative in CLEAN:
-            self.assertEqual(fixture_machine.read_fixture(fixture_path(relative)).expect.found, [])
+            self.assertEqual(fixture_file.read_fixture(fixture_path(relative)).expect.found, [])
+
+    def test_the_checks_catch_a_program_that_cleans_nothing_and_stray_changes(self):
+        """The same planting, run with a quenwick.exe whose database is empty:
+        every expectation about the rogue fails, and changes nobody expected
+        (a file added, a kept file deleted, a value changed) are reported."""
+        fixture = fixture_file.read_fixture(fixture_path("cleaner2009-freeware/installed.toml"))
+        machine = session().new_machine(remove_z_drive=True)
+        self.addCleanup(machine.close)
+        planted = fixture_machine.FixtureMachine(
+            [fixture], machine.prefix, machine.env(), executable("program_rogue"))
+        self.addCleanup(planted.stop)
+        planted.plant()
+        machine.wait()
+        before = planted.snapshot()
+        planted.start_processes()
+        result = machine.run(executable("empty"), "/silent", "/norestart", timeout=RUN_TIMEOUT_S)
+        self.assertEqual(result.exit_code, 0)
+        planted.observe_processes(wait_for_ended=False)
+        planted.release()
+        with open(planted.host_path("C:\\stray.txt"), "w") as handle:
+            handle.write("not planted")
+        os.unlink(planted.host_path("C:\\Program Files\\Internet Explorer\\iexplore.exe"))
+        machine.reg_add(r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "Sound", data="x")
+        machine.wait()
+        checks = planted.check(before, planted.snapshot(), planted.pending_deletions(),
+                               fixture_machine.cleaned_names(result.stdout))
+        failed = sorted((c.kind, c.text) for c in checks if not c.ok)
+        run = r"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+        program = r"C:\Program Files\Cleaner2009 Freeware"
+        self.assertEqual(failed, sorted([
+            ("found", "listed [], expected ['Cleaner2009 Freeware']"),
+            ("gone", program),
+            ("gone", planted.map(r"C:\Users\User\Desktop\Cleaner2009 Freeware.lnk")),
+            ("gone", '%s : "Cleaner2009 Freeware"' % run),
+            ("value", "%s : \"Sound\" = str 'C:\\\\Windows\\\\sound.exe' (is str 'x')" % run),
+            ("ended", program + r"\c2009.exe"),
+            ("machine", "c:\\program files\\internet explorer\\iexplore.exe deleted"),
+            ("machine", "c:\\stray.txt added"),
+        ]))
 
     @unittest.skipUnless(os.environ.get("QUENWICK_E2E_ALL_FIXTURES") == "1",
                          "QUENWICK_E2E_ALL_FIXTURES=1 runs every fixture")
@@ -133,7 +173,7 @@ class ShippedDatabaseTest(unittest.TestCase):
         for path in sorted(glob.glob(os.path.join(root, "*", "*.toml"))):
             relative = os.path.relpath(path, root).replace(os.sep, "/")
             with self.subTest(fixture=relative):
-                fixture = fixture_machine.read_fixture(path)
+                fixture = fixture_file.read_fixture(path)
                 planted = fixture_machine.FixtureMachine(
                     [fixture], session().template, {}, executable("program_rogue"))
                 if planted.limitations():
