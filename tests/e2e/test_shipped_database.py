@@ -160,7 +160,7 @@ class ShippedDatabaseTest(unittest.TestCase):
             ("gone", program),
             ("gone", planted.map(r"C:\Users\User\Desktop\Cleaner2009 Freeware.lnk")),
             ("gone", '%s : "Cleaner2009 Freeware"' % run),
-            ("value", "%s : \"Sound\" = str 'C:\\\\Windows\\\\sound.exe' (is str 'x')" % run),
+            ("value", r'%s : "Sound" = sz "C:\Windows\sound.exe" (is sz "x")' % run),
             ("ended", program + r"\c2009.exe"),
             ("machine", "c:\\program files\\internet explorer\\iexplore.exe deleted"),
             ("machine", "c:\\stray.txt added"),

@@ -213,12 +213,20 @@ def registry_form(value):
 
 
 def describe_value(form):
+    """A value as a person reads it: its type as the fixtures name it, then
+    its data."""
     kind, data = form
-    if kind.startswith("str"):
-        return "%s %r" % (kind, data)
+    if kind == "str":
+        return 'sz "%s"' % data
+    if kind == "str(2)":
+        return 'expand_sz "%s"' % data
+    if kind == "str(7)":
+        return "multi_sz [%s]" % ", ".join('"%s"' % part for part in data)
     if kind == "dword":
         return "dword 0x%08x" % data
-    return "%s %s" % (kind, data.hex(","))
+    if kind == "hex(b)" and len(data) == 8:
+        return "qword 0x%016x" % struct.unpack("<Q", data)[0]
+    return "%s %s" % ("binary" if kind == "hex" else "type 0x%s" % kind[4:-1], data.hex(",") or "(empty)")
 
 
 def _reg_escape(text):
