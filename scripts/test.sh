@@ -213,27 +213,17 @@ wine_e2e() {
   bash tests/e2e/run.sh "$QUENWICK_CI_DIR/win64"
 }
 
-# ---------------------------------------------------------------------------
-# HOOK: database fixture tests. The database tool runs the fixtures under
-# definitions/ against the simulated machine once it has a "test" command
-# ("quenwick-db test definitions/"); until then this stage is skipped.
-# ---------------------------------------------------------------------------
+# The shipped database: its sources must lint without errors, and every
+# fixture under definitions/ must pass against the simulated machine.
 fixture_tests() {
-  local tool
-  tool=$(find "$QUENWICK_CI_DIR/native/tools" -type f -name quenwick-db -perm -u+x 2>/dev/null | head -n 1)
-  if [ -z "$tool" ]; then
+  local tool=$QUENWICK_CI_DIR/native/tools/quenwick-db/quenwick-db
+  if [ ! -x "$tool" ]; then
     note "no quenwick-db tool built"
-    return $SKIP
+    return 1
   fi
-  if [ ! -d definitions ]; then
-    note "no definitions/ folder"
-    return $SKIP
-  fi
-  if ! "$tool" --help 2>&1 | grep -q -E '(^|[[:space:]])test([[:space:]]|$)'; then
-    note "quenwick-db has no test command yet"
-    return $SKIP
-  fi
+  "$tool" lint definitions/
   "$tool" test definitions/
+  note "$("$tool" test definitions/ | tail -n 1)"
 }
 
 # --- Run ----------------------------------------------------------------------

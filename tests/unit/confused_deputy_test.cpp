@@ -49,6 +49,13 @@ class ConfusedDeputyTest : public ::testing::Test {
     extract.command = Operand::Variable(0);
     extract.target = 1;
   }
+  // The program of the Run value `name`, "\..\.." appended (slot 2), and
+  // FolderDelete of that.
+  void RemoveFolderTwoLevelsAboveProgram(Definition& d, std::u16string name) {
+    ReadRunValue(d, std::move(name));
+    Concat(d, 1, u"\\..\\..", 2);
+    AddAction<FolderDelete>(d).path = Operand::Variable(2);
+  }
   // slot `target` = slot `from` + `suffix`.
   static void Concat(Definition& d, std::uint32_t from, std::u16string suffix, std::uint32_t target) {
     auto& concat = AddAction<StrConcat>(d);
@@ -72,9 +79,7 @@ TEST_F(ConfusedDeputyTest, DotDotChainFromProgramInTopLevelFolderLeavesTheDrive)
   m_->SetString(kRunKey, u"Rogue", u"C:\\Rogue\\rogue.exe /start");
 
   Definition d(3);
-  ReadRunValue(d, u"Rogue");
-  Concat(d, 1, u"\\..\\..", 2);
-  AddAction<FolderDelete>(d).path = Operand::Variable(2);
+  RemoveFolderTwoLevelsAboveProgram(d, u"Rogue");
 
   EXPECT_TRUE(d.Clean());
   EXPECT_EQ(NormalizePathForComparison(*d.variables.Get(2)), u"c:\\");
@@ -96,9 +101,7 @@ TEST_F(ConfusedDeputyTest, DotDotChainFromProgramInItsOwnFolderRemovesThatFolder
   m_->SetString(kRunKey, u"Rogue", u"\"C:\\Program Files\\Rogue\\bin\\rogue.exe\" /start");
 
   Definition d(3);
-  ReadRunValue(d, u"Rogue");
-  Concat(d, 1, u"\\..\\..", 2);
-  AddAction<FolderDelete>(d).path = Operand::Variable(2);
+  RemoveFolderTwoLevelsAboveProgram(d, u"Rogue");
 
   EXPECT_TRUE(d.Clean());
   EXPECT_FALSE(m_->PathExists(u"C:\\Program Files\\Rogue"));

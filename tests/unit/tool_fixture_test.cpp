@@ -149,6 +149,21 @@ TEST(ToolFixtureRunner, PassesWhenTheMachineEndsAsDescribed) {
   EXPECT_EQ(outcome.differences, std::vector<std::string>{});
 }
 
+// "untouched" covers a folder and what is inside it, not a sibling whose
+// name begins with the same text.
+TEST(ToolFixtureRunner, UntouchedFolderDoesNotCoverSiblingsWithLongerNames) {
+  const auto database = DatabaseBuilder()
+                            .Add(DefinitionBuilder(u"Remover", u"1")
+                                     .Act(testdb::MakeFolderDelete(Lit(u"C:\\Keep 2009"))))
+                            .Bytes();
+  const Fixture fixture = Parse(
+      "[machine]\nfiles = ['C:\\Keep\\k.txt', 'C:\\Keep 2009\\r.exe']\n"
+      "[expect]\nfound = ['remover']\nuntouched = ['C:\\Keep']\ngone = ['C:\\Keep 2009']\n");
+  const Outcome outcome = RunFixture(fixture, database, {"remover"});
+  EXPECT_TRUE(outcome.passed);
+  EXPECT_EQ(outcome.differences, std::vector<std::string>{});
+}
+
 TEST(ToolFixtureRunner, FailuresAreShownAsDifferences) {
   const Fixture fixture = Parse(
       "[machine]\nprocesses = ['C:\\p.exe']\n"
