@@ -507,6 +507,7 @@ class FixtureMachine:
         nobody expected. `output_names` are the Definition names the console
         listed as cleaned, in order (None: not checked)."""
         results = []
+        after = _attributes_of_registered_files_as_before(before, after, pending)
         changes = [self.expected_changes(f, before, after) for f in self.fixtures]
         if output_names is not None:
             results += self._check_found(output_names)
@@ -601,8 +602,7 @@ class FixtureMachine:
 
     def _check_pending(self, pending):
         results = []
-        deletions = [_windows_key(re.sub(r"^\\\?\?\\", "", source))
-                     for source, target in pending if target == ""]
+        deletions = registered_deletions(pending)
         renames = [(s, t) for s, t in pending if t != ""]
         if renames:
             results.append(Result(False, "pending", "renames registered: %r" % renames))
@@ -692,6 +692,26 @@ class FixtureMachine:
         if not differences:
             return [Result(True, "machine", "everything else is as it was")]
         return [Result(False, "machine", d) for d in differences]
+
+
+def registered_deletions(pending):
+    """The comparison keys of the paths registered for deletion (not for a
+    rename) at the next start."""
+    return [_windows_key(re.sub(r"^\\\?\?\\", "", source)) for source, target in pending if target == ""]
+
+
+def _attributes_of_registered_files_as_before(before, after, pending):
+    """`after` with the attributes of the files registered for deletion taken
+    from `before`: the program clears a read-only attribute before it
+    registers a file, so that nothing stands in the way of the deletion at
+    the next start. Contents, size and time must still be as they were."""
+    files = dict(after.files)
+    for key in registered_deletions(pending):
+        was, now = before.files.get(key), files.get(key)
+        if was is not None and now is not None and was[0] == now[0] == "file" and was[1] == now[1] \
+                and was[3] == now[3]:
+            files[key] = was
+    return Snapshot(files, after.registry)
 
 
 def _same_file(was, now):
@@ -822,8 +842,7 @@ def left_over(machine, snapshot, pending):
     """What is left of each fixture's planted traces: (fixture, state, text)
     with state "kept" (the fixture expects it to stay), "waiting" (registered
     for deletion at the next start) or "LEFT" (it should have gone)."""
-    registered = {_windows_key(re.sub(r"^\\\?\?\\", "", source)) for source, target in pending
-                  if target == ""}
+    registered = set(registered_deletions(pending))
     lines = []
     for fixture in machine.fixtures:
         gone = [_windows_key(machine.map(p)) for p in fixture.expect.gone if not is_registry_path(p)]
