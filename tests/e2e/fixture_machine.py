@@ -30,8 +30,9 @@ that cannot be ended (terminable = false; a Wine process of the same user can
 always be ended), files that may not be deleted (deny_delete; the tests run
 as root, which no file mode stops), read-only registry keys, a locked file
 that is also a process image (its own process could not start), shell
-folders Windows fixes (CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROFILE) and
-process images that are Wine's own programs.
+folders Windows fixes (CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROFILE),
+environment variables Wine sets itself in every process (ProgramFiles,
+APPDATA, SystemRoot, ...) and process images that are Wine's own programs.
 
 The checks (`Result` lines): found (the console lines of the clean pass),
 gone, present, untouched, values_gone, values, pending_deletion (read from
@@ -65,8 +66,8 @@ from fixture_file import (FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY, FILE_A
                           REG_SZ, FixtureError, RegValue, definition_name,
                           definitions_dir_of, read_fixture, string_bytes)
 from wine_layout import (FIXED_SHELL_FOLDERS, SHORT_HIVE_NAMES, USER_SHELL_FOLDERS_KEY,
-                         USER_SHELL_KEY, WINE_SHELL_FOLDER_VALUES, PathMap, describe_value,
-                         is_registry_path, reg_line, registry_form, split_key)
+                         USER_SHELL_KEY, WINE_OWN_VARIABLES, WINE_SHELL_FOLDER_VALUES, PathMap,
+                         describe_value, is_registry_path, reg_line, registry_form, split_key)
 
 # Wine keeps these two attributes in an extended attribute of the Unix file.
 WINE_DOS_ATTRIBUTE = "user.DOSATTRIB"
@@ -256,6 +257,9 @@ class FixtureMachine:
             for name in fixture.shell_folders:
                 if name in FIXED_SHELL_FOLDERS:
                     reasons.append("%s: shell folder %s cannot be moved" % (fixture.label, name))
+            for name in fixture.environment:
+                if name.lower() in WINE_OWN_VARIABLES:
+                    reasons.append("%s: Wine sets %%%s%% itself" % (fixture.label, name))
         return reasons
 
     def _is_wine_program(self, windows_path):

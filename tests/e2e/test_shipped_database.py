@@ -47,6 +47,10 @@ INFECTED = [
     # A file held open in the program folder: it and its folder are
     # registered, the rest goes; the common Start Menu and desktop.
     "antivirus-doktor-2009/no-uninstall-entry-in-use.toml",
+    # Hidden, system and read-only decoys in the Windows folder, the drive
+    # root and both Startup folders (the read-only one is registered); a
+    # browser helper object and its class under HKEY_CLASSES_ROOT.
+    "pc-antispyware/installed.toml",
 ]
 CLEAN = [
     "cleaner2009-freeware/clean-machine.toml",
@@ -55,6 +59,80 @@ CLEAN = [
 ]
 
 RUN_TIMEOUT_S = 120
+
+# Every value type and attribute the fixture format has, and simulated paths
+# inside registry data.
+EVERY_KIND_FIXTURE = r"""
+description = 'Every kind of value and attribute.'
+
+[machine]
+files = [
+  { path = 'C:\Every Kind\hidden-system.txt', attributes = ['hidden', 'system'] },
+  { path = 'C:\Every Kind\read-only.txt', attributes = ['readonly'] },
+  'C:\Every Kind\plain.txt',
+  'C:\Users\User\AppData\Local\Temp\x.exe',
+]
+folders = [{ path = 'C:\Every Kind\hidden folder', attributes = ['hidden'] }]
+environment = { QUENWICK_HOME = 'C:\Users\User\Desktop' }
+
+[[machine.registry]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+values = { '' = 'default', Text = "it's \"quoted\" \\ and 100%", Expand = { expand_sz = 'C:\Users\User\AppData\Local\Temp\x.exe' }, Multi = { multi_sz = ['C:\Users\User\AppData\Roaming\a.exe', 'b'] }, Dword = { dword = 4294967295 }, Qword = { qword = 81985529216486895 }, Binary = { binary = [0, 1, 254, 255] }, Empty = { binary = [] }, Odd = { sz = 'odd type', type = 256 }, Control = { sz = "tab\there" } }
+
+[expect]
+found = []
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = ''
+sz = 'default'
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Text'
+sz = "it's \"quoted\" \\ and 100%"
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Expand'
+expand_sz = 'C:\Users\User\AppData\Local\Temp\x.exe'
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Multi'
+multi_sz = ['C:\Users\User\AppData\Roaming\a.exe', 'b']
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Dword'
+dword = 4294967295
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Qword'
+qword = 81985529216486895
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Binary'
+binary = [0, 1, 254, 255]
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Empty'
+binary = []
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Odd'
+sz = 'odd type'
+type = 256
+
+[[expect.values]]
+key = 'HKEY_CURRENT_USER\Software\Quenwick Every Kind'
+name = 'Control'
+sz = "tab\there"
+"""
 
 
 def fixture_path(relative):
@@ -126,6 +204,43 @@ class ShippedDatabaseTest(unittest.TestCase):
                               fixture_file.REG_BINARY}, kinds)
         for relative in CLEAN:
             self.assertEqual(fixture_file.read_fixture(fixture_path(relative)).expect.found, [])
+
+    def test_planting_gives_wine_every_value_type_attribute_and_translated_path(self):
+        """No fixture of definitions/ uses every value type the format has, so
+        one written here: Wine reads back each value exactly, the paths in
+        string data point into the prefix, and Wine sees the attributes."""
+        root = session().root
+        path = os.path.join(root, "every-kind.toml")
+        with open(path, "w", encoding="utf-8") as handle:
+            handle.write(EVERY_KIND_FIXTURE)
+        fixture = fixture_file.read_fixture(path)
+        machine = session().new_machine(remove_z_drive=True)
+        self.addCleanup(machine.close)
+        planted = fixture_machine.FixtureMachine(
+            [fixture], machine.prefix, machine.env(), executable("program_rogue"))
+        self.assertEqual(planted.limitations(), [])
+        planted.plant()
+        machine.wait()
+        snapshot = planted.snapshot()
+        checks = planted.check(snapshot, snapshot, [])
+        self.assertEqual([str(c) for c in checks if not c.ok], [])
+        self.assertEqual(len([c for c in checks if c.kind == "value"]), len(fixture.expect.values))
+
+        values = snapshot.registry[("HKCU", r"software\quenwick every kind")]
+        profile = "C:\\users\\" + machine.user
+        self.assertEqual(values["expand"], ("str(2)", profile + "\\Temp\\x.exe"))
+        self.assertEqual(values["multi"], ("str(7)", [profile + "\\AppData\\Roaming\\a.exe", "b"]))
+        self.assertEqual(snapshot.registry[("HKCU", "environment")]["quenwick_home"],
+                         ("str", profile + "\\Desktop"))
+        self.assertTrue(os.path.isfile(planted.host_path(profile + "\\Temp\\x.exe")))
+
+        def attributes(windows_path):
+            out = machine.wine("attrib", windows_path).stdout.decode()
+            return set(out.split("C:\\")[0].replace(" ", ""))
+        self.assertLessEqual({"H", "S"}, attributes("C:\\Every Kind\\hidden-system.txt"))
+        self.assertIn("R", attributes("C:\\Every Kind\\read-only.txt"))
+        self.assertIn("H", attributes("C:\\Every Kind\\hidden folder"))
+        self.assertEqual(attributes("C:\\Every Kind\\plain.txt") & {"H", "S", "R"}, set())
 
     def test_the_checks_catch_a_program_that_cleans_nothing_and_stray_changes(self):
         """The same planting, run with a quenwick.exe whose database is empty:

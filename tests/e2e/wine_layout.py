@@ -81,9 +81,18 @@ WINE_SHELL_FOLDER_VALUES = {
 }
 # Shell folders Windows fixes: a fixture cannot move them under Wine.
 FIXED_SHELL_FOLDERS = ("CSIDL_WINDOWS", "CSIDL_SYSTEM", "CSIDL_PROFILE")
+# Environment variables Wine sets itself in every process from its own
+# registry and profile (a value in HKCU\Environment does not change them):
+# a fixture cannot give them another value.
+WINE_OWN_VARIABLES = frozenset(name.lower() for name in (
+    "ALLUSERSPROFILE", "APPDATA", "CommonProgramFiles", "CommonProgramFiles(x86)",
+    "CommonProgramW6432", "COMPUTERNAME", "HOMEDRIVE", "HOMEPATH", "LOCALAPPDATA", "ProgramData",
+    "ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "PUBLIC", "SystemDrive", "SystemRoot",
+    "USERDOMAIN", "USERNAME", "USERPROFILE", "windir"))
 # The per-user ones also have an entry in "User Shell Folders", which Wine
 # reads first.
-USER_SHELL_FOLDERS_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+USER_SHELL_FOLDERS_KEY = (r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer"
+                          r"\User Shell Folders")
 
 
 def _wine_defaults(login):
