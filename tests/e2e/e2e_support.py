@@ -39,6 +39,15 @@ def executable(variant):
     return _manifest()["executables"][variant]
 
 
+def has_executable(variant):
+    return variant in _manifest()["executables"]
+
+
+def definitions_dir():
+    """The source tree's definitions/, which the shipped executable embeds."""
+    return _manifest()["definitions_dir"]
+
+
 def definition_names(database):
     """The Definition names of one.db or three.db, in database order."""
     with open(os.path.join(_manifest()["data_dir"], "definitions.json"), encoding="utf-8") as f:

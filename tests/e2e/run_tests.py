@@ -38,7 +38,10 @@ def main():
     failed_tests = {_test_id(test) for test, _ in
                     result.failures + result.errors + [(t, "") for t in result.unexpectedSuccesses]}
     failed = len(failed_tests)
-    passed = result.testsRun - failed - len(result.skipped) - len(result.expectedFailures)
+    # A skipped subtest does not make its test skipped (or uncounted).
+    skipped = {_test_id(test) for test, _ in result.skipped
+               if getattr(test, "test_case", None) is None} - failed_tests
+    passed = result.testsRun - failed - len(skipped) - len(result.expectedFailures)
     print("%d passed, %d failed" % (passed, failed))
     return 0 if failed == 0 and result.testsRun > 0 else 1
 

@@ -315,6 +315,10 @@ class Machine:
     def _env(self, display=None, debug="-all"):
         return _wine_env(self.prefix, self.session.home, display, debug)
 
+    def env(self):
+        """The environment a Wine program of this prefix runs with (no display)."""
+        return self._env()
+
     def wine(self, *args, timeout=DEFAULT_TIMEOUT_S, check=True):
         """Runs a Wine tool (reg, regedit, cmd, ...) without a display."""
         result = subprocess.run(["wine", *args], env=self._env(), cwd=self.drive_c,
