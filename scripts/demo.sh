@@ -39,7 +39,7 @@ planter=tests/e2e/fixture_machine.py
 fixtures=(
   definitions/fixtures/cleaner2009-freeware/installed.toml                   # Run value, running program
   definitions/fixtures/antispy-safeguard/installed.toml                      # user's shell, three programs
-  definitions/fixtures/antispyware-2008/installed.toml                       # its uninstaller runs
+  definitions/fixtures/advansed-spyware-detector/installed.toml              # Userinit logon value repaired
   definitions/fixtures/antivirus-doktor-2009/no-uninstall-entry-in-use.toml  # a file held open
 )
 
