@@ -110,8 +110,10 @@ native_tests() {
   ctest --test-dir "$QUENWICK_CI_DIR/native" --output-on-failure --no-tests=error
 }
 
+# A Debug build: the program's and the libraries' assertions are live here.
 asan_build() {
-  configure_and_build "$QUENWICK_CI_DIR/asan" -DQUENWICK_WERROR=ON -DQUENWICK_SANITIZE=ON
+  configure_and_build "$QUENWICK_CI_DIR/asan" -DCMAKE_BUILD_TYPE=Debug -DQUENWICK_WERROR=ON \
+    -DQUENWICK_SANITIZE=ON
 }
 
 # LeakSanitizer stops the whole process with a fatal error where ptrace is
@@ -156,7 +158,7 @@ fuzzers() {
   CC=clang CXX=clang++ cmake -S "$QUENWICK_ROOT" -B "$QUENWICK_CI_DIR/fuzz" \
     -DQUENWICK_FUZZERS=ON -DQUENWICK_TESTS=OFF
   cmake --build "$QUENWICK_CI_DIR/fuzz" -j "$QUENWICK_JOBS" \
-    --target fuzz_parse_database fuzz_load_resource make_seed_corpus
+    --target fuzz_parse_database fuzz_load_resource fuzz_read_sources make_seed_corpus
   bash tests/fuzz/run-fuzzers.sh "$QUENWICK_CI_DIR/fuzz" "$FUZZ_SECONDS"
   note "${FUZZ_SECONDS} s per fuzzer"
 }

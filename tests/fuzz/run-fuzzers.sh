@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs each fuzz target for SECONDS from a fresh seed corpus of valid
-# databases. Exits non-zero when a target finds a crash, leak, timeout or
+# Runs each fuzz target for SECONDS from a fresh seed corpus: valid databases
+# for the loader, the shipped Definition sources and fixtures for the tool's
+# readers. Exits non-zero when a target finds a crash, leak, timeout or
 # out-of-memory input; the input is left in BUILD_DIR/fuzz-findings/.
 #
 #   tests/fuzz/run-fuzzers.sh BUILD_DIR SECONDS
@@ -15,9 +16,17 @@ fuzz="$build/tests/fuzz"
 work="$build/fuzz-work"
 findings="$build/fuzz-findings"
 rm -rf "$work"
-mkdir -p "$work/seed-database" "$work/seed-resource" "$work/corpus-database" "$work/corpus-resource" "$findings"
+mkdir -p "$work/seed-database" "$work/seed-resource" "$work/corpus-database" "$work/corpus-resource" \
+  "$work/seed-sources" "$work/corpus-sources" "$findings"
 
 "$fuzz/make_seed_corpus" "$work/seed-database" "$work/seed-resource"
+# Every source and fixture under its own name (fixtures share case names).
+root=$(cd "$(dirname "$0")/../.." && pwd)
+n=0
+for file in $(find "$root/definitions" "$root/tests/tool" -name '*.toml' | sort); do
+  n=$((n + 1))
+  cp "$file" "$work/seed-sources/$n.toml"
+done
 
 status=0
 run() {
@@ -35,4 +44,5 @@ run() {
 }
 run fuzz_parse_database "$work/corpus-database" "$work/seed-database"
 run fuzz_load_resource "$work/corpus-resource" "$work/seed-resource"
+run fuzz_read_sources "$work/corpus-sources" "$work/seed-sources"
 exit $status

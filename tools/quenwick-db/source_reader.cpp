@@ -352,13 +352,9 @@ std::uint32_t ElementTypeFromName(std::string_view name) {
 
 std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std::string& file,
                                                Diagnostics& diagnostics) {
-  toml::parse_result parsed = toml::parse(text, file);
-  if (!parsed) {
-    const toml::parse_error& error = parsed.error();
-    diagnostics.Error(file, PosOf(error.source()), "toml-syntax", std::string(error.description()));
-    return std::nullopt;
-  }
-  const toml::table& root = parsed.table();
+  const std::optional<toml::table> parsed = ParseTomlText(text, file, diagnostics);
+  if (!parsed) return std::nullopt;
+  const toml::table& root = *parsed;
   SourceDefinition out;
   out.file = file;
   FileContext ctx{file, diagnostics, {}, 0};

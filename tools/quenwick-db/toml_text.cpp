@@ -1,5 +1,6 @@
 #include "toml_text.h"
 
+#include "toml_syntax.h"
 #include "utf.h"
 
 namespace quenwick::dbtool {
@@ -8,6 +9,21 @@ namespace {
 constexpr std::int64_t kMaxCodeUnit = 0xFFFF;
 
 }  // namespace
+
+std::optional<toml::table> ParseTomlText(std::string_view text, const std::string& file,
+                                         Diagnostics& diagnostics) {
+  if (auto error = FindTomlSyntaxError(text)) {
+    diagnostics.Error(file, error->pos, "toml-syntax", std::move(error->message));
+    return std::nullopt;
+  }
+  toml::parse_result parsed = toml::parse(text, file);
+  if (!parsed) {
+    diagnostics.Error(file, PosOf(parsed.error().source()), "toml-syntax",
+                      std::string(parsed.error().description()));
+    return std::nullopt;
+  }
+  return std::move(parsed.table());
+}
 
 std::string KindName(const toml::node& node) {
   switch (node.type()) {

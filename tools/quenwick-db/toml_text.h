@@ -15,6 +15,12 @@ inline SourcePos PosOf(const toml::source_region& region) {
 }
 inline SourcePos PosOf(const toml::node& node) { return PosOf(node.source()); }
 
+// Parses a source or fixture file. Text that is not well-formed TOML is
+// reported as "toml-syntax" at its first fault (see toml_syntax.h for why the
+// check comes first) and gives nullopt.
+std::optional<toml::table> ParseTomlText(std::string_view text, const std::string& file,
+                                         Diagnostics& diagnostics);
+
 // A short name of a TOML value's kind, for messages ("a string", "a table").
 std::string KindName(const toml::node& node);
 
