@@ -1,0 +1,118 @@
+// Family sources: expansion to one Definition per brand, their place in the
+// database and the round trip through unpack.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "build_unpack.h"
+#include "commands.h"
+#include "database_input.h"
+#include "family_source.h"
+#include "source_reader.h"
+#include "support/temp_dir.h"
+#include "utf.h"
+
+namespace quenwick::dbtool {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kFamily = R"(family = 'Vendor'
+brands = [
+  { id = '601', name = 'AlphaGuard', references = ['http://example.com/alpha'] },
+  { id = '600', name = 'Beta Guard' },
+]
+
+[template]
+description = '${name}, a brand of the Vendor family.'
+references = ['http://example.com/layout']
+variables = ['command', 'program']
+
+[[template.preconditions]]
+type = 'GetRegValue'
+key = 'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
+value_name = '${name}.exe'
+target = 'command'
+
+[[template.actions]]
+type = 'ExtractPathFromCommand'
+command = { var = 'command' }
+target = 'program'
+
+[[template.actions]]
+type = 'KillProcess'
+program = { var = 'program' }
+
+[[template.actions]]
+type = 'FolderDelete'
+path = '%CSIDL_PROGRAM_FILES%\${name} Software'
+)";
+
+// A definitions folder with the family between two plain Definitions.
+void WriteDefinitions(const testing::TempDir& dir) {
+  dir.Write("defs/a-first.toml", "name = 'First'\nid = '1'\n[[preconditions]]\ntype = 'FileExist'\npath = 'C:\\first'\n");
+  dir.Write("defs/m-vendor.toml", kFamily);
+  dir.Write("defs/z-last.toml", "name = 'Last'\nid = '2'\n[[preconditions]]\ntype = 'FileExist'\npath = 'C:\\last'\n");
+}
+
+std::string RunCommand(int (*command)(Arguments, std::ostream&, std::ostream&), std::vector<std::string> args,
+                int expectedExit) {
+  std::ostringstream out, err;
+  EXPECT_EQ(command(args, out, err), expectedExit) << out.str() << err.str();
+  return out.str();
+}
+
+TEST(ToolFamily, PlaceholdersAreFoundAndFilledWithTheirPlaces) {
+  const std::string text = "a = '${name}'\n  b = '${id}${x}' # ${open\n";
+  const auto found = FindPlaceholders(text);
+  ASSERT_EQ(found.size(), 4u);
+  const std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t, bool>> want = {
+      {"name", 1, 6, true}, {"id", 2, 8, true}, {"x", 2, 13, true}, {"", 2, 21, false}};
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(std::make_tuple(found[i].name, found[i].pos.line, found[i].pos.column, found[i].closed), want[i]);
+  }
+  EXPECT_EQ(SubstitutePlaceholders(text, {{"name", "N"}, {"id", "7"}}), "a = 'N'\n  b = '7${x}' # ${open\n");
+  EXPECT_EQ(BrandSlug("Quick Heal Cleaner"), "quick-heal-cleaner");
+  EXPECT_EQ(BrandSlug("SpywareNo!"), "spywareno");
+}
+
+TEST(ToolFamily, EachBrandIsAPlainDefinitionInTheFamilyFilesPlace) {
+  testing::TempDir dir;
+  WriteDefinitions(dir);
+  Diagnostics diagnostics;
+  const auto sources = ReadSourceDirectory(dir / "defs", diagnostics);
+  EXPECT_FALSE(diagnostics.HasErrors());
+  std::vector<std::string> seen;
+  for (const auto& s : sources) seen.push_back(s.stem + " " + Utf16ToUtf8Lossy(s.definition->id) + " " + Utf16ToUtf8Lossy(s.definition->name));
+  const std::vector<std::string> want = {"a-first 1 First", "m-vendor/alphaguard 601 AlphaGuard",
+                                         "m-vendor/beta-guard 600 Beta Guard", "z-last 2 Last"};
+  EXPECT_EQ(seen, want);
+  ASSERT_EQ(sources.size(), 4u);
+  EXPECT_EQ(sources[2].description, "Beta Guard, a brand of the Vendor family.");
+  EXPECT_EQ(sources[1].brandReferences, std::vector<std::string>{"http://example.com/alpha"});
+  EXPECT_EQ(sources[2].definition->actions.size(), 3u);
+}
+
+TEST(ToolFamily, UnpackGivesPlainDefinitionsThatBuildTheSameBytes) {
+  testing::TempDir dir;
+  WriteDefinitions(dir);
+  Diagnostics diagnostics;
+  const auto built = BuildDatabaseFromDirectory(dir / "defs", diagnostics);
+  ASSERT_TRUE(built.has_value());
+  std::string error;
+  const auto files = UnpackDefinitions(*ParseDefinitions(*built, error));
+  ASSERT_EQ(files.size(), 4u);
+  for (const auto& file : files) {
+    EXPECT_EQ(file.text.find("${"), std::string::npos) << file.text;
+    dir.Write("unpacked/" + file.name, file.text);
+  }
+  EXPECT_NE(files[2].text.find("value_name = 'Beta Guard.exe'"), std::string::npos) << files[2].text;
+  EXPECT_NE(files[2].text.find("path = '%CSIDL_PROGRAM_FILES%\\Beta Guard Software'"), std::string::npos);
+  EXPECT_EQ(BuildDatabaseFromDirectory(dir / "unpacked", diagnostics), built);
+  const std::string listed = RunCommand(RunList, {(dir / "defs").string()}, kExitOk);
+  EXPECT_NE(listed.find("   3  600     vars 2   pre 1  act 3   Beta Guard\n"), std::string::npos) << listed;
+}
+
+}  // namespace
+}  // namespace quenwick::dbtool
