@@ -1,5 +1,6 @@
 // Family sources: expansion to one Definition per brand, their place in the
-// database and the round trip through unpack.
+// database, the round trip through unpack and fixtures written once for
+// every brand.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -112,6 +113,41 @@ TEST(ToolFamily, UnpackGivesPlainDefinitionsThatBuildTheSameBytes) {
   EXPECT_EQ(BuildDatabaseFromDirectory(dir / "unpacked", diagnostics), built);
   const std::string listed = RunCommand(RunList, {(dir / "defs").string()}, kExitOk);
   EXPECT_NE(listed.find("   3  600     vars 2   pre 1  act 3   Beta Guard\n"), std::string::npos) << listed;
+}
+
+TEST(ToolFamily, FixturesWrittenOnceRunForEachBrand) {
+  struct Case {
+    std::string fixture;
+    std::vector<std::string> lines;  // expected in the output
+  };
+  const std::string infected = "[machine]\nfiles = ['C:\\Program Files\\${name} Software\\${name}.exe']\n"
+                               "processes = ['C:\\Program Files\\${name} Software\\${name}.exe']\n"
+                               "[[machine.registry]]\nkey = 'HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run'\n"
+                               "values = { '${name}.exe' = '\"C:\\Program Files\\${name} Software\\${name}.exe\" -min' }\n"
+                               "[expect]\nfound = ['${handle}']\ngone = ['C:\\Program Files\\${name} Software']\n"
+                               "ended = ['C:\\Program Files\\${name} Software\\${name}.exe']\n";
+  const std::vector<Case> cases = {
+      {"family = 'm-vendor'\n" + infected, {"PASS @ [AlphaGuard]", "PASS @ [Beta Guard]", "2 fixture(s), 0 failed"}},
+      {"family = 'm-vendor'\nbrands = ['Beta Guard']\n" + infected, {"PASS @ [Beta Guard]", "1 fixture(s), 0 failed"}},
+      {"family = 'm-vendor'\n[expect]\nfound = ['m-vendor/alphaguard']\n",
+       {"FAIL @ [AlphaGuard]", "  - m-vendor/alphaguard   (expected, not found)", "FAIL @ [Beta Guard]"}},
+      {"family = 'm-vendor'\nbrands = ['Gamma']\n[expect]\n", {"@:1:10: error: 'Gamma' is no brand of that family"}},
+      {"family = 'vendor'\n[expect]\n", {"@:1:10: error: 'vendor' is no family source with brands"}},
+      {"family = 'm-vendor'\n[expect]\nfound = ['${brand}']\n", {"@:3:11: error: a fixture for a family knows"}},
+      {"[expect]\nfound = ['${handle}']\n", {"@:2:11: error: ${...} stands for a brand only in a fixture"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    testing::TempDir dir;
+    WriteDefinitions(dir);
+    const fs::path file = dir.Write("defs/fixtures/m-vendor/case.toml", c.fixture);
+    const bool passes = c.lines.back().ends_with(", 0 failed");
+    const std::string out = RunCommand(RunTest, {(dir / "defs").string()}, passes ? kExitOk : kExitFailure);
+    for (std::string line : c.lines) {
+      if (const auto at = line.find('@'); at != std::string::npos) line.replace(at, 1, file.generic_string());
+      EXPECT_NE(out.find(line), std::string::npos) << line << "\nin:\n" << out;
+    }
+  }
 }
 
 }  // namespace
