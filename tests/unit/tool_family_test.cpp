@@ -1,6 +1,6 @@
 // Family sources: expansion to one Definition per brand, their place in the
-// database, the round trip through unpack and fixtures written once for
-// every brand.
+// database, the round trip through unpack, fixtures written once for every
+// brand, and the catalogue generated from the sources.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -148,6 +148,31 @@ TEST(ToolFamily, FixturesWrittenOnceRunForEachBrand) {
       EXPECT_NE(out.find(line), std::string::npos) << line << "\nin:\n" << out;
     }
   }
+}
+
+TEST(ToolCatalogue, ShowsEachDefinitionAndChecksThatThePageIsCurrent) {
+  testing::TempDir dir;
+  WriteDefinitions(dir);
+  const std::string page = (dir / "catalogue.md").string();
+  RunCommand(RunCatalogue, {(dir / "defs").string(), "-o", page}, kExitOk);
+  std::ifstream in(page);
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  for (const std::string_view expected : {
+           "Quenwick knows 4 rogue applications (2 of them brands of a family",
+           "### First\n\n- **Finds**:\n  - the file `C:\\first`\n- **Sources**: none given\n",
+           "### The Vendor family (2 brands)\n\n<Brand>, a brand of the Vendor family.\n\n"
+           "Each brand below is a Definition of its own. They rest on the published layout of the family",
+           "  - the value `<Brand>.exe` in the key `HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run`\n"
+           "- **Ends**:\n  - the program that the value `<Brand>.exe` in the key",
+           "  - the folder `%CSIDL_PROGRAM_FILES%\\<Brand> Software`, with everything in it\n"
+           "- **Sources** of the layout: <http://example.com/layout>\n",
+           "| AlphaGuard | <http://example.com/alpha> |\n| Beta Guard | none given |\n",
+       }) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin:\n" << text;
+  }
+  RunCommand(RunCatalogue, {(dir / "defs").string(), "-o", page, "--check"}, kExitOk);
+  dir.Write("defs/z-last.toml", "name = 'Renamed'\nid = '2'\n[[preconditions]]\ntype = 'FileExist'\npath = 'C:\\last'\n");
+  RunCommand(RunCatalogue, {(dir / "defs").string(), "-o", page, "--check"}, kExitFailure);
 }
 
 }  // namespace
