@@ -160,7 +160,7 @@ TEST(ToolCatalogue, ShowsEachDefinitionAndChecksThatThePageIsCurrent) {
   for (const std::string_view expected : {
            "Quenwick knows 4 rogue applications (2 of them brands of a family",
            "### First\n\n- **Finds**:\n  - the file `C:\\first`\n- **Sources**: none given\n",
-           "### The Vendor family (2 brands)\n\n<Brand>, a brand of the Vendor family.\n\n"
+           "### The Vendor family (2 brands)\n\n\\<Brand>, a brand of the Vendor family.\n\n"
            "Each brand below is a Definition of its own. They rest on the published layout of the family",
            "  - the value `<Brand>.exe` in the key `HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run`\n"
            "- **Ends**:\n  - the program that the value `<Brand>.exe` in the key",

@@ -193,6 +193,13 @@ std::string Links(const std::vector<std::string>& references) {
   return out.empty() ? "none given" : out;
 }
 
+// A source's plain text as Markdown text: "<" would open an HTML tag (as in
+// a family's "<Brand>").
+std::string PlainText(std::string text) {
+  for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 2)) text.insert(at, "\\");
+  return text;
+}
+
 std::string TableCell(std::string text) {
   for (std::size_t at = text.find('|'); at != std::string::npos; at = text.find('|', at + 2)) text.insert(at, "\\");
   return text;
@@ -200,7 +207,7 @@ std::string TableCell(std::string text) {
 
 void WriteDefinition(const SourceDefinition& source, std::ostream& out) {
   out << "### " << Utf16ToUtf8Lossy(source.definition->name) << "\n\n";
-  if (!source.description.empty()) out << source.description << "\n\n";
+  if (!source.description.empty()) out << PlainText(source.description) << "\n\n";
   WriteLists(source, out);
   out << "- **Sources**: " << Links(source.references) << "\n\n";
 }
@@ -210,7 +217,7 @@ void WriteFamily(const FamilyInfo& family, const SourceDefinition* first, const 
                  std::ostream& out) {
   const std::size_t count = static_cast<std::size_t>(last - first);
   out << "### The " << family.name << " family (" << count << (count == 1 ? " brand" : " brands") << ")\n\n";
-  if (!family.pattern.description.empty()) out << family.pattern.description << "\n\n";
+  if (!family.pattern.description.empty()) out << PlainText(family.pattern.description) << "\n\n";
   out << "Each brand below is a Definition of its own. They rest on the published layout of the family, "
          "shown by the write-ups under Sources, not on a write-up of each brand; `<Brand>` stands for the "
          "brand's name.\n\n";
