@@ -157,7 +157,7 @@ std::optional<SourceDefinition> ReadTemplate(std::string_view text, const std::s
   toml::parse_result parsed = toml::parse(expanded, file);
   if (!parsed) {
     diagnostics.Error(file, identity.namePos, "bad-brand-name",
-                      "the brand's name breaks the template: " + std::string(parsed.error().description()));
+                      "the brand's name or id breaks the template: " + std::string(parsed.error().description()));
     return std::nullopt;
   }
   const auto* tmpl = parsed.table().get("template");
