@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "build_unpack.h"
+#include "catalogue.h"
 #include "commands.h"
 #include "database_input.h"
 #include "family_source.h"
@@ -93,6 +95,30 @@ TEST(ToolFamily, EachBrandIsAPlainDefinitionInTheFamilyFilesPlace) {
   EXPECT_EQ(sources[2].description, "Beta Guard, a brand of the Vendor family.");
   EXPECT_EQ(sources[1].brandReferences, std::vector<std::string>{"http://example.com/alpha"});
   EXPECT_EQ(sources[2].definition->actions.size(), 3u);
+}
+
+TEST(ToolFamily, MutatedFamilySourcesNeverCrashTheReaderOrTheCatalogue) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 300; ++round) {
+    std::string text(kFamily);
+    for (int e = 1 + static_cast<int>(random() % 4); e > 0; --e) {
+      const std::size_t at = random() % text.size();
+      switch (random() % 3) {
+        case 0: text.erase(at, 1 + random() % 8); break;
+        case 1: text.insert(at, 1, "'\"[]{}$=\n\\,"[random() % 11]); break;
+        default: text[at] = static_cast<char>(random() % 256); break;
+      }
+    }
+    Diagnostics diagnostics;
+    const auto sources = ReadSources(text, "m.toml", "m", diagnostics);
+    const auto built = BuildDatabase(sources, diagnostics);
+    EXPECT_EQ(built.has_value(), !diagnostics.HasErrors());
+    if (!built) continue;
+    const std::string page = RenderCatalogue(sources);
+    for (const auto& source : sources) {
+      EXPECT_NE(page.find("| " + source.brand + " |"), std::string::npos) << source.brand;
+    }
+  }
 }
 
 TEST(ToolFamily, UnpackGivesPlainDefinitionsThatBuildTheSameBytes) {
