@@ -215,8 +215,9 @@ wine_e2e() {
   bash tests/e2e/run.sh "$QUENWICK_CI_DIR/win64"
 }
 
-# The shipped database: its sources must lint without errors, and every
-# fixture under definitions/ must pass against the simulated machine.
+# The shipped database: its sources must lint without errors, every fixture
+# under definitions/ must pass against the simulated machine, and the users'
+# catalogue must be the one the sources give.
 fixture_tests() {
   local tool=$QUENWICK_CI_DIR/native/tools/quenwick-db/quenwick-db
   if [ ! -x "$tool" ]; then
@@ -225,6 +226,7 @@ fixture_tests() {
   fi
   "$tool" lint definitions/
   "$tool" test definitions/
+  "$tool" catalogue definitions/ -o docs/catalogue.md --check
   note "$("$tool" test definitions/ | tail -n 1)"
 }
 

@@ -1,5 +1,5 @@
-// libFuzzer target: the database tool's readers of Definition sources and
-// fixtures over arbitrary text. Whatever the text, they report problems as
+// libFuzzer target: the database tool's readers of Definition sources, family
+// sources and fixtures over arbitrary text. Whatever the text, they report problems as
 // diagnostics; they never crash, hang, leak or stop on an assertion (the
 // fuzz build keeps assertions live, the TOML library's included).
 #include <cstddef>
@@ -16,6 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool read = quenwick::dbtool::ReadSourceText(text, "f.toml", diagnostics).has_value();
   // A source that could not be read always says why.
   if (!read && !diagnostics.HasErrors()) std::abort();
+  // The same text as a file of the definitions folder: a family source too.
+  quenwick::dbtool::Diagnostics familyDiagnostics;
+  quenwick::dbtool::ReadSources(text, "f.toml", "f", familyDiagnostics);
   quenwick::dbtool::Diagnostics fixtureDiagnostics;
   if (!quenwick::dbtool::fixture::ReadFixtureText(text, "f.toml", fixtureDiagnostics) &&
       !fixtureDiagnostics.HasErrors()) {

@@ -72,6 +72,8 @@ TEST(ToolLint, EveryPromisedFaultHasAGoldenCase) {
       "wildcard-in-path",     "asd-pattern-case",       "asd-pattern-empty",
       "exe-suffix-length",    "key-prefix-backslash",   "no-preconditions",
       "deletes-system-location", "kills-system-process", "duplicate-id",
+      "unknown-placeholder",  "duplicate-brand",        "bad-brand-name",
+      "template-ignores-brand",
   };
   std::set<std::string> seen;
   for (const auto& dir : GoldenCases()) {

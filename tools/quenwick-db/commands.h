@@ -18,6 +18,7 @@ int RunList(Arguments args, std::ostream& out, std::ostream& err);
 int RunInfo(Arguments args, std::ostream& out, std::ostream& err);
 int RunTest(Arguments args, std::ostream& out, std::ostream& err);
 int RunResource(Arguments args, std::ostream& out, std::ostream& err);
+int RunCatalogue(Arguments args, std::ostream& out, std::ostream& err);
 
 // Dispatches `argv[1]` to its subcommand; prints the usage for anything else.
 int RunQuenwickDb(Arguments argv, std::ostream& out, std::ostream& err);

@@ -12,8 +12,9 @@ constexpr std::string_view kUsage =
     "  unpack FILE -o DIR [--force]                 database, resource or quenwick.exe to sources\n"
     "  lint DIR [--format text|json]                check sources; nonzero exit on errors\n"
     "  test DIR [--fixtures FIXTURES]               run the fixtures against the simulated machine\n"
-    "  list FILE                                    one line per Definition\n"
-    "  info FILE                                    counts of a database\n"
+    "  list FILE|DIR                                one line per Definition\n"
+    "  info FILE|DIR                                counts of a database\n"
+    "  catalogue DIR -o FILE [--check]              the users' page of what the sources find and remove\n"
     "  resource DATABASE -o RESOURCE                compress a decompressed database\n";
 
 struct Command {
@@ -23,7 +24,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"build", RunBuild}, {"unpack", RunUnpack}, {"lint", RunLint},         {"test", RunTest},
-    {"list", RunList},   {"info", RunInfo},     {"resource", RunResource},
+    {"list", RunList},   {"info", RunInfo},     {"resource", RunResource}, {"catalogue", RunCatalogue},
 };
 
 }  // namespace

@@ -1,8 +1,9 @@
-// quenwick-db list FILE / quenwick-db info FILE
+// quenwick-db list FILE / quenwick-db info FILE (FILE may be a definitions directory)
 #include <array>
 #include <cstdio>
 #include <iostream>
 
+#include "build_unpack.h"
 #include "command_line.h"
 #include "commands.h"
 #include "database_encoding.h"
@@ -27,7 +28,19 @@ std::optional<Loaded> Load(Arguments args, const char* usage, std::ostream& err)
   }
   const std::string& file = line.positional()[0];
   std::string error;
-  auto input = LoadDatabaseInput(file, error);
+  std::optional<DatabaseInput> input;
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    // A definitions directory: the database its sources build to.
+    Diagnostics diagnostics;
+    auto built = BuildDatabaseFromDirectory(file, diagnostics);
+    diagnostics.Sort();
+    PrintText(diagnostics, err);
+    if (!built) return std::nullopt;
+    input = DatabaseInput{InputKind::kDatabase, std::move(*built), 0};
+  } else {
+    input = LoadDatabaseInput(file, error);
+  }
   if (!input) {
     err << "quenwick-db: " << file << ": " << error << '\n';
     return std::nullopt;

@@ -26,9 +26,13 @@ struct ElementSource {
   }
 };
 
+struct FamilyInfo;
+
 struct SourceDefinition {
   std::string file;  // as shown in messages
-  std::string stem;  // file name without ".toml": the Definition's handle in fixtures
+  // The Definition's handle in fixtures: the file name without ".toml", or
+  // "<family file stem>/<brand slug>" for a brand of a family source.
+  std::string stem;
   std::unique_ptr<Definition> definition = std::make_unique<Definition>();
   std::vector<std::string> variableNames;  // by slot; may be shorter than the table
   std::vector<SourcePos> variablePos;      // where each name is declared
@@ -43,11 +47,26 @@ struct SourceDefinition {
   std::vector<std::string> references;
   std::string date;
 
+  // A brand of a family source: the family, the brand's name and the sources
+  // that name the brand (`references` then holds the family's write-ups).
+  std::shared_ptr<const FamilyInfo> family;
+  std::string brand;
+  std::vector<std::string> brandReferences;
+
   // The name of a slot for messages: its declared name, or its number.
   std::string VariableLabel(std::uint32_t slot) const {
     if (slot < variableNames.size()) return "'" + variableNames[slot] + "'";
     return "#" + std::to_string(slot);
   }
+};
+
+// What the brands of one family source share.
+struct FamilyInfo {
+  std::string name;  // the family's name as its source gives it
+  std::string file;
+  // The template read with the brand's name shown as "<Brand>" (and no id):
+  // the common shape of every brand's Definition, for the catalogue.
+  SourceDefinition pattern;
 };
 
 }  // namespace quenwick::dbtool

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "element_fields.h"
+#include "family_source.h"
 #include "file_io.h"
 #include "toml_text.h"
 #include "utf.h"
@@ -350,11 +351,8 @@ std::uint32_t ElementTypeFromName(std::string_view name) {
   return kElementTypeCount;
 }
 
-std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std::string& file,
-                                               Diagnostics& diagnostics) {
-  const std::optional<toml::table> parsed = ParseTomlText(text, file, diagnostics);
-  if (!parsed) return std::nullopt;
-  const toml::table& root = *parsed;
+SourceDefinition ReadSourceTable(const toml::table& root, const std::string& file,
+                                 Diagnostics& diagnostics, const Identity* identity) {
   SourceDefinition out;
   out.file = file;
   FileContext ctx{file, diagnostics, {}, 0};
@@ -364,6 +362,9 @@ std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std:
     if (!kTopLevelKeys.count(key.str())) {
       diagnostics.Error(file, PosOf(key.source()), "unknown-key",
                         "a Definition has no field '" + std::string(key.str()) + "'");
+    } else if (identity && (key.str() == "name" || key.str() == "id")) {
+      diagnostics.Error(file, PosOf(key.source()), "unknown-key",
+                        "a family template takes its '" + std::string(key.str()) + "' from each brand");
     }
   }
   const auto readRequiredText = [&](std::string_view key, std::u16string& target, SourcePos& pos) {
@@ -378,8 +379,15 @@ std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std:
       target = std::move(*value);
     }
   };
-  readRequiredText("name", out.definition->name, out.namePos);
-  readRequiredText("id", out.definition->id, out.idPos);
+  if (identity) {
+    out.definition->name = identity->name;
+    out.definition->id = identity->id;
+    out.namePos = identity->namePos;
+    out.idPos = identity->idPos;
+  } else {
+    readRequiredText("name", out.definition->name, out.namePos);
+    readRequiredText("id", out.definition->id, out.idPos);
+  }
   ReadVariables(root, ctx, out);
   ReadMetadata(root, ctx, out);
   if (const toml::node* node = root.get("preconditions")) {
@@ -392,18 +400,34 @@ std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std:
   return out;
 }
 
-std::optional<SourceDefinition> ReadSourceFile(const std::filesystem::path& path,
+std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std::string& file,
                                                Diagnostics& diagnostics) {
+  const std::optional<toml::table> parsed = ParseTomlText(text, file, diagnostics);
+  if (!parsed) return std::nullopt;
+  return ReadSourceTable(*parsed, file, diagnostics);
+}
+
+std::vector<SourceDefinition> ReadSources(std::string_view text, const std::string& file,
+                                          const std::string& stem, Diagnostics& diagnostics) {
+  const std::optional<toml::table> parsed = ParseTomlText(text, file, diagnostics);
+  if (!parsed) return {};
+  if (IsFamilySource(*parsed)) return ReadFamilySource(text, *parsed, file, stem, diagnostics);
+  std::vector<SourceDefinition> sources;
+  sources.push_back(ReadSourceTable(*parsed, file, diagnostics));
+  sources.back().stem = stem;
+  return sources;
+}
+
+std::vector<SourceDefinition> ReadSourceFile(const std::filesystem::path& path,
+                                             Diagnostics& diagnostics) {
   const std::string display = path.generic_string();
   std::string error;
   const auto text = ReadTextFile(path, error);
   if (!text) {
     diagnostics.Error(display, {}, "io", error);
-    return std::nullopt;
+    return {};
   }
-  auto source = ReadSourceText(*text, display, diagnostics);
-  if (source) source->stem = path.stem().generic_string();
-  return source;
+  return ReadSources(*text, display, path.stem().generic_string(), diagnostics);
 }
 
 std::vector<std::filesystem::path> ListSourceFiles(const std::filesystem::path& directory,
@@ -433,7 +457,7 @@ std::vector<SourceDefinition> ReadSourceDirectory(const std::filesystem::path& d
                                                   Diagnostics& diagnostics) {
   std::vector<SourceDefinition> sources;
   for (const auto& path : ListSourceFiles(directory, diagnostics)) {
-    if (auto source = ReadSourceFile(path, diagnostics)) sources.push_back(std::move(*source));
+    for (auto& source : ReadSourceFile(path, diagnostics)) sources.push_back(std::move(source));
   }
   return sources;
 }

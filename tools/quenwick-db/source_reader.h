@@ -16,17 +16,36 @@
 
 #include "diagnostics.h"
 #include "source_model.h"
+#include "toml_config.h"
 
 namespace quenwick::dbtool {
 
-// Reads one source text. Returns nullopt when the text is not TOML at all;
-// otherwise the Definition as far as it could be read (check `diagnostics`
-// for errors before using it).
+// The name and id of a Definition whose table does not give them: a brand of
+// a family source, whose template takes them from the brand.
+struct Identity {
+  std::u16string name;
+  std::u16string id;
+  SourcePos namePos, idPos;
+};
+
+// Reads one Definition from its parsed table, as far as it can be read (check
+// `diagnostics` for errors, or `readErrors`, before using it). With an
+// `identity`, the table must not give a name or an id of its own.
+SourceDefinition ReadSourceTable(const toml::table& root, const std::string& file,
+                                 Diagnostics& diagnostics, const Identity* identity = nullptr);
+
+// Reads one Definition source text. Returns nullopt when the text is not TOML
+// at all; otherwise as ReadSourceTable.
 std::optional<SourceDefinition> ReadSourceText(std::string_view text, const std::string& file,
                                                Diagnostics& diagnostics);
 
-std::optional<SourceDefinition> ReadSourceFile(const std::filesystem::path& path,
-                                               Diagnostics& diagnostics);
+// Every Definition of one source file, in database order: the one Definition
+// of a Definition source, or one per brand of a family source (family_source.h).
+// `stem` is the file name without ".toml".
+std::vector<SourceDefinition> ReadSources(std::string_view text, const std::string& file,
+                                          const std::string& stem, Diagnostics& diagnostics);
+std::vector<SourceDefinition> ReadSourceFile(const std::filesystem::path& path,
+                                             Diagnostics& diagnostics);
 
 // The source files of a definitions directory in database order: every
 // regular file directly in it whose name ends in ".toml", sorted by name

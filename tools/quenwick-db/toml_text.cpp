@@ -1,6 +1,5 @@
 #include "toml_text.h"
 
-#include "toml_syntax.h"
 #include "utf.h"
 
 namespace quenwick::dbtool {
@@ -10,19 +9,20 @@ constexpr std::int64_t kMaxCodeUnit = 0xFFFF;
 
 }  // namespace
 
-std::optional<toml::table> ParseTomlText(std::string_view text, const std::string& file,
-                                         Diagnostics& diagnostics) {
-  if (auto error = FindTomlSyntaxError(text)) {
-    diagnostics.Error(file, error->pos, "toml-syntax", std::move(error->message));
-    return std::nullopt;
-  }
+ParsedToml ParseToml(std::string_view text, const std::string& file) {
+  if (auto error = FindTomlSyntaxError(text)) return {std::nullopt, std::move(*error)};
   toml::parse_result parsed = toml::parse(text, file);
   if (!parsed) {
-    diagnostics.Error(file, PosOf(parsed.error().source()), "toml-syntax",
-                      std::string(parsed.error().description()));
-    return std::nullopt;
+    return {std::nullopt, {PosOf(parsed.error().source()), std::string(parsed.error().description())}};
   }
-  return std::move(parsed.table());
+  return {std::move(parsed.table()), {}};
+}
+
+std::optional<toml::table> ParseTomlText(std::string_view text, const std::string& file,
+                                         Diagnostics& diagnostics) {
+  ParsedToml parsed = ParseToml(text, file);
+  if (!parsed.table) diagnostics.Error(file, parsed.error.pos, "toml-syntax", std::move(parsed.error.message));
+  return std::move(parsed.table);
 }
 
 std::string KindName(const toml::node& node) {

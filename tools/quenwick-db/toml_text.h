@@ -7,6 +7,7 @@
 
 #include "diagnostics.h"
 #include "toml_config.h"
+#include "toml_syntax.h"
 
 namespace quenwick::dbtool {
 
@@ -14,6 +15,14 @@ inline SourcePos PosOf(const toml::source_region& region) {
   return {region.begin.line, region.begin.column};
 }
 inline SourcePos PosOf(const toml::node& node) { return PosOf(node.source()); }
+
+// Parses TOML text: the table, or the first syntax error (from the strict
+// check or the library) with its place.
+struct ParsedToml {
+  std::optional<toml::table> table;
+  TomlSyntaxError error;
+};
+ParsedToml ParseToml(std::string_view text, const std::string& file);
 
 // Parses a source or fixture file. Text that is not well-formed TOML is
 // reported as "toml-syntax" at its first fault (see toml_syntax.h for why the

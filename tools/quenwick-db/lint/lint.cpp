@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "family_source.h"
 #include "lint/lint_rules.h"
 #include "source_reader.h"
 #include "utf.h"
@@ -167,16 +168,23 @@ void LintDefinition(const SourceDefinition& source, Diagnostics& out) {
 
 void LintSources(const std::vector<SourceDefinition>& sources, Diagnostics& out) {
   std::map<std::u16string, const SourceDefinition*> byId;
+  BrandMessages brandMessages;
   for (const SourceDefinition& source : sources) {
     // A source the reader faulted holds defaults where its faults are; what
     // the checks would say about them is noise beside the reader's errors.
     if (source.readErrors) continue;
-    LintDefinition(source, out);
+    Diagnostics own;
+    LintDefinition(source, own);
     const auto [it, inserted] = byId.emplace(source.definition->id, &source);
     if (!inserted) {
-      out.Error(source.file, source.idPos, "duplicate-id",
+      own.Error(source.file, source.idPos, "duplicate-id",
                 "the id " + lint::Show(source.definition->id) + " is already used by " +
-                    it->second->file);
+                    it->second->file + (it->second->brand.empty() ? "" : " (brand '" + it->second->brand + "')"));
+    }
+    if (source.family) {
+      brandMessages.Merge(own, source.brand, out);
+    } else {
+      out.Append(own);
     }
   }
 }
