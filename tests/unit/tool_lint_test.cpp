@@ -72,6 +72,7 @@ TEST(ToolLint, EveryPromisedFaultHasAGoldenCase) {
       "wildcard-in-path",     "asd-pattern-case",       "asd-pattern-empty",
       "exe-suffix-length",    "key-prefix-backslash",   "no-preconditions",
       "deletes-system-location", "kills-system-process", "duplicate-id",
+      "repair-not-default",   "repair-marker-windows-name", "repair-empty-text",
   };
   std::set<std::string> seen;
   for (const auto& dir : GoldenCases()) {
