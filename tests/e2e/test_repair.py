@@ -49,11 +49,11 @@ class RepairTest(unittest.TestCase):
                                fixture_machine.cleaned_names(result.stdout))
         names = [fixture_file.definition_name(stem, fixture_file.definitions_dir_of(fixture))
                  for stem in fixture.expect.found]
+        self.assertEqual([str(c) for c in checks if not c.ok], [],
+                         "\n" + "\n".join(str(c) for c in checks))
         self.assertEqual(result.exit_code, 0)
         self.assertEqual(result.stdout,
                          banner() + SCANNING + cleaned_lines(names) + summary(len(names), len(names)))
-        self.assertEqual([str(c) for c in checks if not c.ok], [],
-                         "\n" + "\n".join(str(c) for c in checks))
         # Every value the fixture names was looked at, and the whole machine.
         self.assertEqual(len([c for c in checks if c.kind == "value"]), len(fixture.expect.values))
         self.assertIn("machine", {c.kind for c in checks})
