@@ -17,6 +17,7 @@
 #include "elements/reg_key_exist.h"
 #include "elements/reg_value_delete.h"
 #include "elements/reg_value_exist.h"
+#include "elements/reg_value_repair.h"
 #include "elements/str_concat.h"
 #include "elements/uninstall.h"
 
@@ -28,7 +29,8 @@ namespace {
 #define QUENWICK_CHECK_LIST_RULES(tag, cls, pre, act)                                      \
   static_assert(std::is_base_of_v<Precondition, cls> == (pre), #cls " precondition rule"); \
   static_assert(std::is_base_of_v<Action, cls> == (act), #cls " action rule");             \
-  static_assert(cls::kType == static_cast<ElementType>(tag), #cls " tag");
+  static_assert(cls::kType == static_cast<ElementType>(tag), #cls " tag");                \
+  static_assert((tag) < kElementTypeCount, #cls " tag beyond the count");
 QUENWICK_ELEMENT_TYPES(QUENWICK_CHECK_LIST_RULES)
 #undef QUENWICK_CHECK_LIST_RULES
 

@@ -1,7 +1,8 @@
-// The sixteen element types of the database, in one list. Everything that
-// must know every type (the tag enumeration, the record factory, the name
-// table of the tools) expands this list, so a new element is one line here
-// plus its class.
+// The element types of the database, in one list. Everything that must know
+// every type (the tag enumeration, the record factory, the name table of the
+// tools) expands this list, so a new element is one line here plus its class.
+// Tags 0 to 15 and their record layouts are the stored format and never
+// change; a new type takes the next tag.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,8 @@
   X(12, ExtractPathFromCommand, true, true)  \
   X(13, InnoSetupUninstall, false, true)     \
   X(14, KillProcess, false, true)            \
-  X(15, ASDPrec1, true, true)
+  X(15, ASDPrec1, true, true)                \
+  X(16, RegValueRepair, false, true)
 
 namespace quenwick {
 
@@ -34,7 +36,9 @@ enum class ElementType : std::uint32_t {
 #undef QUENWICK_ENUM_ENTRY
 };
 
-inline constexpr std::uint32_t kElementTypeCount = 16;
+#define QUENWICK_COUNT_ENTRY(tag, cls, pre, act) +1
+inline constexpr std::uint32_t kElementTypeCount = 0 QUENWICK_ELEMENT_TYPES(QUENWICK_COUNT_ENTRY);
+#undef QUENWICK_COUNT_ENTRY
 
 constexpr bool AllowedAsPrecondition(std::uint32_t tag) {
   switch (tag) {

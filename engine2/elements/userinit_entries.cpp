@@ -24,19 +24,6 @@ std::optional<std::u16string> SystemLogonProgram() {
   return program;
 }
 
-// The text's UTF-16 units as little-endian bytes, terminator included.
-std::vector<std::uint8_t> StringValueBytes(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
-}
-
 }  // namespace
 
 UserinitEntries SplitUserinitText(std::u16string_view text) {

@@ -26,6 +26,10 @@ bool StartsWithIgnoreAsciiCase(std::u16string_view text, std::u16string_view pre
   return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
+bool ContainsIgnoreAsciiCase(std::u16string_view text, std::u16string_view part) {
+  return ToLowerAscii(text).find(ToLowerAscii(part)) != std::u16string::npos;
+}
+
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -15,6 +15,9 @@ std::u16string ToUpperAscii(std::u16string_view text);
 bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 // True when `text` starts with `prefix`, ignoring the case of A-Z.
 bool StartsWithIgnoreAsciiCase(std::u16string_view text, std::u16string_view prefix);
+// True when `part` occurs in `text`, ignoring the case of A-Z (an empty part
+// occurs everywhere).
+bool ContainsIgnoreAsciiCase(std::u16string_view text, std::u16string_view part);
 
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string ToUtf8(std::u16string_view text);

@@ -2,10 +2,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
 namespace quenwick {
+
+// The value that holds a registry link's target (REG_LINK, a native path).
+inline constexpr std::u16string_view kLinkValueName = u"SymbolicLinkValue";
 
 class ScopedRegistryKey {
  public:

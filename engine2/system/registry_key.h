@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,10 @@ struct RegistryValue {
   std::u16string Text() const;
   void Release();
 };
+
+// The text's UTF-16 units as little-endian bytes with a terminating zero: the
+// data of a REG_SZ or REG_EXPAND_SZ value that holds it.
+std::vector<std::uint8_t> StringValueBytes(std::u16string_view text);
 
 // Reads one value whole, opening its key with KEY_ALL_ACCESS. Invalid when the
 // key does not open with full access or the value cannot be read.
@@ -68,6 +73,15 @@ class RegistryKey {
   win::LSTATUS WriteBack() const;
   // Deletes one value of the key; reports nothing.
   void DeleteValue(std::u16string_view name) const;
+  // The data to write in place of a value, or nothing to leave it as it is.
+  using ValueRewrite =
+      std::function<std::optional<std::vector<std::uint8_t>>(const RegistryValue&)>;
+  // Rewrites one existing value in place, through one handle to the key
+  // itself: a registry link named last is opened as the link and left alone,
+  // never followed, and nothing is ever created. The value is read whole and
+  // shown to `rewrite`; the data it returns is set under the value's own name
+  // and type, and no other value of the key changes. True when it was written.
+  [[nodiscard]] bool RewriteValue(std::u16string_view name, const ValueRewrite& rewrite) const;
   // Deletes the key with all its subkeys, children first, as the registry
   // holds them now (the tree is loaded afresh). One failure does not stop the
   // other branches, but a key that keeps a subkey keeps its ancestors. The

@@ -18,9 +18,6 @@ constexpr win::DWORD kNameBufferChars = 32767;
 constexpr win::DWORD kValueNameCapacity = kNameBufferChars;
 constexpr win::DWORD kSubkeyNameCapacity = kNameBufferChars - 1000;
 
-// The value that holds a registry link's target.
-constexpr std::u16string_view kLinkValueName = u"SymbolicLinkValue";
-
 // Deletes the key a path names as itself: opened without following a link
 // at its end, and deleted through the handle.
 win::LSTATUS DeleteKeyItself(win::HKEY root, const std::u16string& subkeyPath) {

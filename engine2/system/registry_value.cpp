@@ -46,17 +46,17 @@ void RegistryValue::Release() {
   size = 0;
 }
 
-RegistryValue ReadValue(win::HKEY root, std::u16string_view subkeyPath, std::u16string_view name) {
-  const std::u16string subkey(subkeyPath);
-  const std::u16string valueName(name);
-  ScopedRegistryKey key;
-  if (key.Open(root, subkey, win::KEY_ALL_ACCESS) != win::ERROR_SUCCESS) return {};
+namespace {
 
+// Reads the value `name` through an open key: its size is asked first, then
+// the data read with exactly that room, so a value that grows in between
+// fails instead of being read short.
+RegistryValue ReadOpenValue(const ScopedRegistryKey& key, const std::u16string& name) {
   // The first query only learns the size; its result is not looked at, since
   // the second query fails in turn for a value that is not there.
   win::DWORD type = win::REG_NONE;
   win::DWORD size = 0;
-  Sys().RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
+  Sys().RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
 
   std::vector<std::uint8_t> buffer;
   try {
@@ -66,12 +66,62 @@ RegistryValue ReadValue(win::HKEY root, std::u16string_view subkeyPath, std::u16
   }
   win::DWORD received = static_cast<win::DWORD>(buffer.size());
   const win::LSTATUS status = Sys().RegQueryValueExW(
-      key.get(), valueName.c_str(), nullptr, &type, buffer.empty() ? nullptr : buffer.data(),
-      &received);
+      key.get(), name.c_str(), nullptr, &type, buffer.empty() ? nullptr : buffer.data(), &received);
   // A value that grew since the first query fails here (ERROR_MORE_DATA).
   if (status != win::ERROR_SUCCESS) return {};
   received = std::min(received, static_cast<win::DWORD>(buffer.size()));
-  return RegistryValue(valueName, type, buffer.data(), received);
+  return RegistryValue(name, type, buffer.data(), received);
+}
+
+// True when a key opened with REG_OPTION_OPEN_LINK is a registry link: such a
+// key holds its target in a REG_LINK "SymbolicLinkValue".
+bool IsLinkKey(const ScopedRegistryKey& key) {
+  const std::u16string name(kLinkValueName);
+  win::DWORD type = win::REG_NONE;
+  win::DWORD size = 0;
+  return Sys().RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) ==
+             win::ERROR_SUCCESS &&
+         type == win::REG_LINK;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> StringValueBytes(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve((text.size() + 1) * sizeof(char16_t));
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+
+RegistryValue ReadValue(win::HKEY root, std::u16string_view subkeyPath, std::u16string_view name) {
+  ScopedRegistryKey key;
+  if (key.Open(root, std::u16string(subkeyPath), win::KEY_ALL_ACCESS) != win::ERROR_SUCCESS) return {};
+  return ReadOpenValue(key, std::u16string(name));
+}
+
+bool RegistryKey::RewriteValue(std::u16string_view name, const ValueRewrite& rewrite) const {
+  if (!parsed_) return false;
+  // Read and written through the same handle, opened as the key itself: a
+  // link named last would otherwise lead the write to whatever it points to.
+  ScopedRegistryKey key;
+  if (key.Open(root, subkeyPath, win::KEY_QUERY_VALUE | win::KEY_SET_VALUE,
+               win::REG_OPTION_OPEN_LINK) != win::ERROR_SUCCESS ||
+      IsLinkKey(key)) {
+    return false;
+  }
+  const RegistryValue value = ReadOpenValue(key, std::u16string(name));
+  if (!value.IsValid()) return false;
+  const std::optional<std::vector<std::uint8_t>> data = rewrite(value);
+  if (!data) return false;
+  // RegSetValueExW on the open key: it never creates the key, and it replaces
+  // only this value.
+  return Sys().RegSetValueExW(key.get(), value.name->c_str(), 0, value.type,
+                              data->empty() ? nullptr : data->data(),
+                              static_cast<win::DWORD>(data->size())) == win::ERROR_SUCCESS;
 }
 
 }  // namespace quenwick

@@ -1,8 +1,8 @@
 // Registry links as the deletion of a key tree relies on them: a link key is
 // made with REG_OPTION_CREATE_LINK and a REG_LINK "SymbolicLinkValue" holding
 // the target's native path; opened normally it is the target, opened with
-// REG_OPTION_OPEN_LINK it is itself, showing that value only, and deleted
-// through such a handle it goes alone. Checked through Platform only.
+// REG_OPTION_OPEN_LINK it is itself, showing that value only (to a query as
+// well), and deleted through such a handle it goes alone. Checked through Platform only.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -178,6 +178,20 @@ TEST_F(RegistryLinkContract, DeletedThroughAHandleOpenedAsItselfOnlyTheLinkGoes)
   EXPECT_EQ(os().RegQueryValueExW(config, u"Licence", nullptr, &type, nullptr, &size), 0);
   EXPECT_EQ(size, 10u);
   os().RegCloseKey(config);
+}
+
+// What a value repair relies on: a link opened as itself for reading and
+// setting values answers a query of the value that names its target, and the
+// values of the key it points to are not there through it.
+TEST_F(RegistryLinkContract, OpenedAsItselfForValuesALinkShowsOnlyItsTarget) {
+  MakeLink();
+  OpenedKey link(os(), link_, win::KEY_QUERY_VALUE | win::KEY_SET_VALUE, win::REG_OPTION_OPEN_LINK);
+  ASSERT_EQ(link.status(), 0);
+  win::DWORD type = 0, size = 0;
+  EXPECT_EQ(os().RegQueryValueExW(link.get(), kLinkValueName, nullptr, &type, nullptr, &size), 0);
+  EXPECT_EQ(type, win::REG_LINK);
+  EXPECT_EQ(os().RegQueryValueExW(link.get(), u"Version", nullptr, &type, nullptr, &size),
+            static_cast<win::LSTATUS>(win::ERROR_FILE_NOT_FOUND));
 }
 
 // Deleting by path follows a link at the path's end: with a target that has

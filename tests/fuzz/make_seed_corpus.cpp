@@ -50,7 +50,9 @@ std::vector<DatabaseBuilder> HandWrittenSeeds() {
               .Act(MakeInnoSetupUninstall(u"HKEY_LOCAL_MACHINE\\x\\", u"UninstallString", u" /SILENT",
                                           Lit(u"R_is1")))
               .Act(MakeKillProcess(Var(0)))
-              .Act(MakeASDPrec1(u"")));
+              .Act(MakeASDPrec1(u""))
+              .Act(MakeRegValueRepair(Lit(u"HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command"), Lit(u""),
+                                      Var(0), Lit(u"\"%1\" %*"))));
   all.Filler(16);
   seeds.push_back(std::move(all));
   return seeds;

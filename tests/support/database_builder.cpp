@@ -129,6 +129,15 @@ std::unique_ptr<ASDPrec1> MakeASDPrec1(std::u16string pattern) {
   e->pattern = std::move(pattern);
   return e;
 }
+std::unique_ptr<RegValueRepair> MakeRegValueRepair(Operand key, Operand valueName, Operand marker,
+                                                   Operand replacement) {
+  auto e = std::make_unique<RegValueRepair>();
+  e->key = std::move(key);
+  e->valueName = std::move(valueName);
+  e->marker = std::move(marker);
+  e->replacement = std::move(replacement);
+  return e;
+}
 
 DefinitionBuilder::DefinitionBuilder(std::u16string name, std::u16string id, std::uint32_t variableCount)
     : definition_(std::make_unique<Definition>(variableCount)) {

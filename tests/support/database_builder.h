@@ -37,6 +37,7 @@
 #include "elements/reg_key_exist.h"
 #include "elements/reg_value_delete.h"
 #include "elements/reg_value_exist.h"
+#include "elements/reg_value_repair.h"
 #include "elements/str_concat.h"
 #include "elements/uninstall.h"
 #include "engine/definition.h"
@@ -72,6 +73,8 @@ std::unique_ptr<InnoSetupUninstall> MakeInnoSetupUninstall(std::u16string keyPre
                                                            std::u16string arguments, Operand applicationKey);
 std::unique_ptr<KillProcess> MakeKillProcess(Operand target);
 std::unique_ptr<ASDPrec1> MakeASDPrec1(std::u16string pattern);
+std::unique_ptr<RegValueRepair> MakeRegValueRepair(Operand key, Operand valueName, Operand marker,
+                                                   Operand replacement);
 
 // A Definition under construction. Elements are owned by the builder's
 // Definition (their owner set to it) until Build or Bytes.

@@ -56,6 +56,7 @@ std::vector<ElementCase> AllElementCases() {
   auto inno = [] { return testdb::MakeInnoSetupUninstall(u"ab", u"", u" /S", Var(5)); };
   auto kill = [] { return testdb::MakeKillProcess(Lit(u"")); };
   auto asd = [] { return testdb::MakeASDPrec1(u"abc"); };
+  auto repair = [] { return testdb::MakeRegValueRepair(Lit(u"abc"), Lit(u""), Var(6), Lit(u"\u00e9t\u00e9")); };
   return {
       {"FileExist", As<Precondition>(fileExist), nullptr, 8 + 8},
       {"FolderExist", As<Precondition>(folderExist), nullptr, 8 + 4},
@@ -73,6 +74,7 @@ std::vector<ElementCase> AllElementCases() {
       {"InnoSetupUninstall", nullptr, As<Action>(inno), 14 + 2 * (2 + 0 + 3) + 4},
       {"KillProcess", nullptr, As<Action>(kill), 8 + 2},
       {"ASDPrec1", As<Precondition>(asd), As<Action>(asd), 6 + 2 * 3},
+      {"RegValueRepair", nullptr, As<Action>(repair), 20 + 8 + 2 + 4 + 8},
   };
 }
 

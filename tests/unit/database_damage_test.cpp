@@ -64,7 +64,9 @@ std::vector<DamageRow> DamageRows() {
   add("precondition in the action list", Header().U32(0).U32(1).Tag(ElementType::FileExist).Literal(u"a"));
   add("Antivirus2009Prec1 in the action list",
       Header().U32(0).U32(1).Tag(ElementType::Antivirus2009Prec1).U32(0).Repeat(0, 1034));
-  add("unknown tag 16", Header().U32(1).U32(16).Literal(u"a").U32(0));
+  add("unknown tag 17", Header().U32(0).U32(1).U32(17).Literal(u"a"));
+  add("RegValueRepair in the precondition list",
+      Header().U32(1).Tag(ElementType::RegValueRepair).Literal(u"k").Literal(u"").Literal(u"m").Literal(u"r").U32(0));
   add("unknown tag 0xFFFFFFFF", Header().U32(0).U32(1).U32(0xFFFFFFFF).Literal(u"a"));
   add("OperandKind 2", Header().U32(1).Tag(ElementType::FileExist).U32(2).U32(0).U32(0));
   add("OperandKind 0xFFFFFFFF", Header().U32(0).U32(1).Tag(ElementType::KillProcess).U32(0xFFFFFFFF).U32(0));
@@ -102,6 +104,12 @@ std::vector<DamageRow> DamageRows() {
   add("Antivirus2009Prec1 second slot missing", antivirus(3, 2, 1024));
   add("Antivirus2009Prec1 first slot missing", antivirus(3, 3, 1024));
   add("Antivirus2009Prec1 slot pair wrapping around", antivirus(3, 0xFFFFFFFF, 1024));
+  add("RegValueRepair replacement missing",
+      Header().U32(0).U32(1).Tag(ElementType::RegValueRepair).Literal(u"k").Literal(u"").Literal(u"m"));
+  add("RegValueRepair marker index equal to the count",
+      Header(3).U32(0).U32(1).Tag(ElementType::RegValueRepair).Literal(u"k").Literal(u"").Variable(3).Literal(u"r"));
+  add("RegValueRepair replacement without terminator",
+      Header().U32(0).U32(1).Tag(ElementType::RegValueRepair).Literal(u"k").Variable(0).Literal(u"m").U32(1).Units(u"r"));
   add("ASDPrec1 pattern without terminator", Header().U32(1).Tag(ElementType::ASDPrec1).Units(u"\\asd\\"));
   return rows;
 }
@@ -112,6 +120,7 @@ TEST(DatabaseDamage, SoundRecordsOfTheTableParse) {
            Header(3).U32(1).Tag(ElementType::FileExist).Variable(2).U32(0).bytes(),
            Header(3).U32(1).Tag(ElementType::StrConcat).Variable(0).Literal(u"").U32(2).U32(0).bytes(),
            Header(3).U32(0).U32(1).Tag(ElementType::ExtractPathFromCommand).U32(2).Variable(0).bytes(),
+           Header(3).U32(0).U32(1).Tag(ElementType::RegValueRepair).Literal(u"k").Literal(u"").Variable(2).Literal(u"r").bytes(),
            Header(3)
                .U32(1)
                .Tag(ElementType::Antivirus2009Prec1)

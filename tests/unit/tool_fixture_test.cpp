@@ -220,5 +220,16 @@ TEST(ToolTestCommand, RunsTheFixturesOfADefinitionsFolder) {
   EXPECT_NE(text.find("3 fixture(s), 2 failed\n"), std::string::npos) << text;
 }
 
+// The Definitions that the Wine test of value repairs builds its program from
+// lint clean and pass their fixtures on the simulated machine as well.
+TEST(ToolTestCommand, TheRepairDefinitionsOfTheWineTestPassTheirFixtures) {
+  const auto dir = std::filesystem::path(__FILE__).parent_path().parent_path() / "e2e" / "repair_definitions";
+  const std::vector<std::string> args = {dir.string()};
+  std::ostringstream out, err;
+  EXPECT_EQ(RunLint(args, out, err), kExitOk) << out.str() << err.str();
+  EXPECT_EQ(RunTest(args, out, err), kExitOk) << out.str() << err.str();
+  EXPECT_NE(out.str().find(" fixture(s), 0 failed\n"), std::string::npos) << out.str();
+}
+
 }  // namespace
 }  // namespace quenwick::dbtool::fixture

@@ -74,6 +74,7 @@ TEST(ToolLint, EveryPromisedFaultHasAGoldenCase) {
       "deletes-system-location", "kills-system-process", "duplicate-id",
       "unknown-placeholder",  "duplicate-brand",        "bad-brand-name",
       "template-ignores-brand",
+      "repair-not-default",   "repair-marker-windows-name", "repair-empty-text",
   };
   std::set<std::string> seen;
   for (const auto& dir : GoldenCases()) {

@@ -130,6 +130,12 @@ program = 'C:\rogue.exe'
 [[actions]]
 type = 'ASDPrec1'
 pattern = { utf16 = [55296, 97] }
+[[actions]]
+type = 'RegValueRepair'
+key = 'HKEY_CLASSES_ROOT\k6'
+value_name = { var = 'a' }
+marker = 'm6'
+replacement = { var = 5 }
 )";
 
 DefinitionBuilder EveryClassBuilt() {
@@ -155,7 +161,8 @@ DefinitionBuilder EveryClassBuilt() {
       .Act(testdb::MakeExtractPathFromCommand(2, Var(2)))
       .Act(testdb::MakeInnoSetupUninstall(u"kp\\", u"UninstallString", u" /SILENT", Var(3)))
       .Act(testdb::MakeKillProcess(Lit(u"C:\\rogue.exe")))
-      .Act(testdb::MakeASDPrec1(std::u16string{u'\xD800', u'a'}));
+      .Act(testdb::MakeASDPrec1(std::u16string{u'\xD800', u'a'}))
+      .Act(testdb::MakeRegValueRepair(Lit(u"HKEY_CLASSES_ROOT\\k6"), Var(0), Lit(u"m6"), Var(5)));
   return b;
 }
 

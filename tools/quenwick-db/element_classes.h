@@ -18,6 +18,7 @@
 #include "elements/reg_key_exist.h"
 #include "elements/reg_value_delete.h"
 #include "elements/reg_value_exist.h"
+#include "elements/reg_value_repair.h"
 #include "elements/str_concat.h"
 #include "elements/uninstall.h"
 

@@ -29,6 +29,8 @@ enum class FieldRole {
   kCommandLine,
   kArguments,
   kPattern,         // ASDPrec1's search text
+  kMarker,          // RegValueRepair's search text: a path with an optional leading macro
+  kSetting,         // RegValueRepair's replacement, written as it stands
   kExeSuffix,
   kOther,
 };
@@ -116,6 +118,14 @@ void VisitFields(E& e, V& v) { v.Operand("program", e.target, FieldRole::kProgra
 
 template <ElementOf<ASDPrec1> E, class V>
 void VisitFields(E& e, V& v) { v.Text("pattern", e.pattern, FieldRole::kPattern); }
+
+template <ElementOf<RegValueRepair> E, class V>
+void VisitFields(E& e, V& v) {
+  v.Operand("key", e.key, FieldRole::kRegistryKey);
+  v.Operand("value_name", e.valueName, FieldRole::kValueName);
+  v.Operand("marker", e.marker, FieldRole::kMarker);
+  v.Operand("replacement", e.replacement, FieldRole::kSetting);
+}
 
 // Table block layout in sources: 16 rows of 64 numbers.
 inline constexpr std::size_t kTableRows = 16;

@@ -66,6 +66,7 @@ class ElementLinter {
       case FieldRole::kFilePath:
       case FieldRole::kFolderPath:
       case FieldRole::kProgram:
+      case FieldRole::kMarker:
         lint::CheckPathText(report_, pos, role, text);
         break;
       case FieldRole::kRegistryKey:
@@ -84,6 +85,23 @@ class ElementLinter {
   std::uint32_t count_;
   std::vector<std::uint32_t> pendingWrites_;
 };
+
+// A repair that can never write (an empty marker matches every text, so the
+// program refuses it; an empty text is no setting), one that writes something
+// else than a well-known setting's default, and a marker that names Windows.
+void CheckRepair(const Reporter& report, const ElementSource& where, const RegValueRepair& e) {
+  for (const auto& [key, operand] : {std::pair{"marker", &e.marker}, std::pair{"replacement", &e.replacement}}) {
+    if (operand->IsLiteral() && operand->literal.empty()) {
+      report.Error(where.FieldPos(key), "repair-empty-text",
+                   std::string("an empty ") + key + " makes the repair write nothing, ever");
+    }
+  }
+  if (e.marker.IsLiteral()) lint::CheckRepairMarker(report, where.FieldPos("marker"), e.marker.literal);
+  if (e.key.IsLiteral() && e.valueName.IsLiteral()) {
+    lint::CheckRepairedSetting(report, where.FieldPos("replacement"), e.key.literal, e.valueName.literal,
+                               e.replacement.IsLiteral() ? &e.replacement.literal : nullptr);
+  }
+}
 
 // Checks that concern one element class as a whole.
 template <class Element>
@@ -121,6 +139,8 @@ void CheckElement(const Reporter& report, const ElementSource& where, const Elem
     if (e.key.IsLiteral() && e.valueName.IsLiteral()) {
       lint::CheckDeletedValue(report, where.FieldPos("value_name"), e.key.literal, e.valueName.literal);
     }
+  } else if constexpr (std::is_same_v<Element, RegValueRepair>) {
+    CheckRepair(report, where, e);
   } else if constexpr (std::is_same_v<Element, KillProcess>) {
     if (e.target.IsLiteral()) lint::CheckKilledProgram(report, where.FieldPos("program"), e.target.literal);
   }

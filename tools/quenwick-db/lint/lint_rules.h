@@ -47,4 +47,14 @@ void CheckDeletedKey(const Reporter& report, SourcePos pos, std::u16string_view 
 void CheckDeletedValue(const Reporter& report, SourcePos pos, std::u16string_view key,
                        std::u16string_view valueName);
 
+// A RegValueRepair of a well-known Windows setting (well_known_settings.h)
+// must write its default. Literal key and value name only: a computed key is
+// not known before the run. `replacement` is null when it is a variable.
+void CheckRepairedSetting(const Reporter& report, SourcePos pos, std::u16string_view key,
+                          std::u16string_view valueName, const std::u16string* replacement);
+
+// A RegValueRepair marker must name the rogue: a bare Windows file name
+// matches the setting whoever took it over.
+void CheckRepairMarker(const Reporter& report, SourcePos pos, std::u16string_view marker);
+
 }  // namespace quenwick::dbtool::lint

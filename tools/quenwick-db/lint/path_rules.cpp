@@ -81,6 +81,15 @@ constexpr std::array<std::u16string_view, 15> kSystemProcesses = {
     u"dwm.exe",      u"spoolsv.exe",  u"taskhost.exe", u"conhost.exe", u"userinit.exe",
 };
 
+// Programs of Windows that its own settings name: a repair marker that is one
+// of these alone finds the setting healthy or hijacked alike.
+constexpr std::array<std::u16string_view, 20> kWindowsFileNames = {
+    u"explorer.exe", u"userinit.exe", u"winlogon.exe", u"svchost.exe",  u"rundll32.exe",
+    u"cmd.exe",      u"command.com",  u"iexplore.exe", u"regedit.exe",  u"taskmgr.exe",
+    u"mshta.exe",    u"wscript.exe",  u"cscript.exe",  u"notepad.exe",  u"ctfmon.exe",
+    u"services.exe", u"lsass.exe",    u"csrss.exe",    u"msiexec.exe",  u"regsvr32.exe",
+};
+
 constexpr std::size_t kMaxSuggestionDistance = 2;
 
 std::u16string Upper(std::u16string_view text) {
@@ -228,11 +237,10 @@ void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u
                      " is not expanded: only a macro at the very start of a path is");
   }
   if (text.find_first_of(u"*?") != std::u16string_view::npos) {
-    const bool program = role == FieldRole::kProgram;
-    report.Error(pos, "wildcard-in-path",
-                 std::string("a path with '*' or '?' ") +
-                     (program ? "names no program; the element does nothing"
-                              : "resolves to nothing; the element finds and deletes nothing"));
+    const char* outcome = role == FieldRole::kProgram ? "names no program; the element does nothing"
+                          : role == FieldRole::kMarker ? "resolves to nothing; the repair never writes"
+                                                       : "resolves to nothing; the element finds and deletes nothing";
+    report.Error(pos, "wildcard-in-path", std::string("a path with '*' or '?' ") + outcome);
   }
 }
 
@@ -306,6 +314,16 @@ void CheckKilledProgram(const Reporter& report, SourcePos pos, std::u16string_vi
       if (at == 0) break;
       at = program.rfind(name, at - 1);
     }
+  }
+}
+
+void CheckRepairMarker(const Reporter& report, SourcePos pos, std::u16string_view marker) {
+  const std::u16string name = FoldCase(StripQuotes(marker));
+  if (name.find_first_of(u"\\/") == std::u16string::npos && Contains(kWindowsFileNames, name)) {
+    report.Warning(pos, "repair-marker-windows-name",
+                   "the marker " + Show(marker) +
+                       " is a Windows file name alone: it is found in the setting whoever took it over; "
+                       "name the rogue's program (with its folder, or its own file name)");
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "lint_rules.h"
 #include "utf.h"
+#include "well_known_settings.h"
 
 namespace quenwick::dbtool::lint {
 namespace {
@@ -84,6 +85,17 @@ SplitKey Split(std::u16string_view text) {
   return out;
 }
 
+// The key as HKEY_LOCAL_MACHINE holds it: HKEY_CLASSES_ROOT shows
+// SOFTWARE\Classes there.
+SplitKey MachineKey(std::u16string_view text) {
+  SplitKey key = Split(text);
+  if (key.root == u"hkey_classes_root") {
+    key.root = u"hkey_local_machine";
+    key.subkey = key.subkey.empty() ? std::u16string(u"software\\classes") : u"software\\classes\\" + key.subkey;
+  }
+  return key;
+}
+
 bool IsKnownRoot(std::u16string_view folded) {
   return std::find(kRoots.begin(), kRoots.end(), folded) != kRoots.end();
 }
@@ -130,6 +142,22 @@ void CheckDeletedValue(const Reporter& report, SourcePos pos, std::u16string_vie
     report.Error(pos, "deletes-system-location",
                  "deletes the Winlogon value " + Show(valueName) +
                      "; Windows cannot log anyone on without it (use ASDPrec1 to remove one entry)");
+  }
+}
+
+void CheckRepairedSetting(const Reporter& report, SourcePos pos, std::u16string_view keyText,
+                          std::u16string_view valueName, const std::u16string* replacement) {
+  const SplitKey key = MachineKey(keyText);
+  const std::u16string name = FoldCase(valueName);
+  for (const WellKnownSetting& setting : kWellKnownSettings) {
+    const SplitKey known = MachineKey(setting.key);
+    if (known.root != key.root || known.subkey != key.subkey || FoldCase(setting.valueName) != name) continue;
+    if (replacement != nullptr && *replacement == setting.text) return;
+    report.Error(pos, "repair-not-default",
+                 "repairs " + Show(keyText) + (valueName.empty() ? "" : " value " + Show(valueName)) +
+                     " with " + (replacement ? Show(*replacement) : std::string("a variable's text")) +
+                     "; Windows holds " + Show(setting.text) + " there, and a repair must write exactly that");
+    return;
   }
 }
 
