@@ -24,6 +24,10 @@ constexpr win::DWORD kKillPauseMs = 500;
 constexpr win::DWORD kKillAccess =
     win::PROCESS_QUERY_INFORMATION | win::PROCESS_VM_READ | win::PROCESS_TERMINATE;
 constexpr std::int32_t kNoProgram = -1;
+// Programs named by paths of classic length are lengthened before the
+// comparison; 8.3 names belong to such paths, and Wine's GetLongPathNameW
+// fails on very long ones.
+constexpr std::size_t kLengthenLimit = 260;
 
 // What a target text names: the program part to compare with image paths,
 // and how its end is recognised.
@@ -56,6 +60,20 @@ bool PrepareTarget(std::u16string_view text, ProgramTarget& target) {
   target.programStart = 1;
   target.programLength = closing - 1;
   return true;
+}
+
+// Image paths are compared in their long form, so a program named through a
+// short (8.3) name, as %TEMP% names the temporary folder of a user with a
+// long name, is given its long form too. A program part that names no file
+// (a command line with arguments, a missing file) stays as written.
+void LengthenProgram(ProgramTarget& target) {
+  if (target.programLength == 0 || target.programLength >= kLengthenLimit) return;
+  const std::u16string program(target.Program());
+  std::vector<char16_t> longPath(kImagePathCapacity);
+  const win::DWORD length = Sys().GetLongPathNameW(program.c_str(), longPath.data(), kImagePathCapacity);
+  if (length == 0 || length >= kImagePathCapacity) return;
+  target.working.replace(target.programStart, target.programLength, longPath.data(), length);
+  target.programLength = length;
 }
 
 // Whether an image path is the program the target names: the target's
@@ -93,6 +111,7 @@ std::u16string_view ImagePath(win::HANDLE process, std::vector<char16_t>& module
 std::int32_t KillProcess::Execute() {
   ProgramTarget program;
   if (!PrepareTarget(OperandText(target, *owner), program)) return kNoProgram;
+  LengthenProgram(program);
 
   Platform& sys = Sys();
   std::int32_t terminated = 0;

@@ -91,6 +91,7 @@ class Fixture:
     processes: list
     environment: dict
     shell_folders: dict
+    short_names: dict  # planted long path -> its 8.3 form
     expect: Expectations
 
     @property
@@ -207,8 +208,8 @@ def read_fixture(path):
 def _fixture(path, root):
     _check_keys(root, ("description", "machine", "expect"), "a fixture")
     machine = root.get("machine", {})
-    _check_keys(machine, ("files", "folders", "registry", "processes", "environment", "shell_folders"),
-                "[machine]")
+    _check_keys(machine, ("files", "folders", "registry", "processes", "environment", "shell_folders",
+                          "short_names"), "[machine]")
     files = [_entry(item, False) for item in machine.get("files", [])]
     folders = [_entry(item, True) for item in machine.get("folders", [])]
     keys = []
@@ -228,6 +229,7 @@ def _fixture(path, root):
     environment = {name: _text(v, "environment value")
                    for name, v in machine.get("environment", {}).items()}
     shell_folders = {name: _text(v, "shell folder") for name, v in machine.get("shell_folders", {}).items()}
+    short_names = {path: _text(v, "short path") for path, v in machine.get("short_names", {}).items()}
     for name in shell_folders:
         if name not in SHELL_FOLDER_NAMES:
             raise FixtureError("'%s' is not a shell folder the program knows" % name)
@@ -260,7 +262,7 @@ def _fixture(path, root):
                    case=os.path.splitext(os.path.basename(path))[0],
                    description=root.get("description", ""), files=files, folders=folders,
                    keys=keys, processes=processes, environment=environment,
-                   shell_folders=shell_folders, expect=expect)
+                   shell_folders=shell_folders, short_names=short_names, expect=expect)
 
 
 def definition_name(fixture_or_stem, definitions_dir):

@@ -257,6 +257,8 @@ class FixtureMachine:
             for name in fixture.shell_folders:
                 if name in FIXED_SHELL_FOLDERS:
                     reasons.append("%s: shell folder %s cannot be moved" % (fixture.label, name))
+            for path in fixture.short_names:
+                reasons.append("%s: the short name of %s is Wine's to choose" % (fixture.label, path))
             for name in fixture.environment:
                 if name.lower() in WINE_OWN_VARIABLES:
                     reasons.append("%s: Wine sets %%%s%% itself" % (fixture.label, name))

@@ -69,7 +69,9 @@ TEST_F(KillProcessTest, TargetFormsAndBoundaryRule) {
       {rogue + u"\t/x", false},
       {u"\"" + rogue + u"2\"", false},
       {u"\"" + rogue.substr(0, rogue.size() - 1) + u"\"", false},
-      {u"C:\\PROGRA~1\\Rogue Soft\\rogue.exe", false},  // short form is not lengthened
+      {u"C:\\PROGRA~1\\Rogue Soft\\rogue.exe", true},  // a short form is lengthened
+      {u"\"C:\\PROGRA~1\\Rogue Soft\\rogue.exe\" /x", true},
+      {u"C:\\PROGRA~1\\Rogue Soft\\rogue.exe /x", false},  // names no file: kept as written
       {u"rogue.exe", false},
       {u"", false},
   };

@@ -32,6 +32,7 @@ folders = [{ path = 'C:\F', attributes = ['system'] }]
 processes = ['C:\a.exe', { image = 'C:\c.exe', terminable = false }]
 environment = { ROGUE = 'C:\R' }
 shell_folders = { CSIDL_APPDATA = 'D:\Roaming', CSIDL_MYDOCUMENTS = 'D:\Docs' }
+short_names = { 'C:\Users\Christopher' = 'C:\Users\CHRIST~1' }
 
 [[machine.registry]]
 key = 'HKEY_CURRENT_USER\Software\R'
@@ -73,6 +74,7 @@ dword = 3
   EXPECT_EQ(m.environment.at(u"ROGUE"), u"C:\\R");
   EXPECT_EQ(m.shellFolders.at(win::CSIDL_APPDATA), u"D:\\Roaming");
   EXPECT_EQ(m.shellFolders.at(win::CSIDL_PERSONAL), u"D:\\Docs");
+  EXPECT_EQ(m.shortNames.at(u"C:\\Users\\Christopher"), u"C:\\Users\\CHRIST~1");
   ASSERT_EQ(m.keys.size(), 1u);
   EXPECT_TRUE(m.keys[0].readOnly);
   std::map<std::u16string, ValueSpec> values;
@@ -109,6 +111,7 @@ TEST(ToolFixtureFormat, FaultsNameTheirPlace) {
       {"[machine]\nfiles = [1]\n[expect]\n", 2, 10},
       {"[machine]\nfolders = [{ path = 'C:\\x', attributes = ['shiny'] }]\n[expect]\n", 2, 43},
       {"[machine]\nshell_folders = { CSIDL_QUICKLAUNCH = 'C:\\q' }\n[expect]\n", 2, 19},
+      {"[machine]\nshort_names = ['C:\\q']\n[expect]\n", 2, 15},
       {"[[machine.registry]]\nkey = 'HKEY_CURRENT_USER\\x'\nvalues = { v = { dword = 1, sz = 'a' } }\n[expect]\n", 3, 16},
       {"[expect]\nfound = ['a']\nvanished = []\n", 3, 1},
       {"[expect]\nvalues_gone = [{ key = 'k' }]\n", 2, 16},
@@ -159,6 +162,21 @@ TEST(ToolFixtureRunner, UntouchedFolderDoesNotCoverSiblingsWithLongerNames) {
   const Fixture fixture = Parse(
       "[machine]\nfiles = ['C:\\Keep\\k.txt', 'C:\\Keep 2009\\r.exe']\n"
       "[expect]\nfound = ['remover']\nuntouched = ['C:\\Keep']\ngone = ['C:\\Keep 2009']\n");
+  const Outcome outcome = RunFixture(fixture, database, {"remover"});
+  EXPECT_TRUE(outcome.passed);
+  EXPECT_EQ(outcome.differences, std::vector<std::string>{});
+}
+
+// A short name given by the fixture names the planted folder.
+TEST(ToolFixtureRunner, ShortNamesReachThePlantedFolder) {
+  const auto database = DatabaseBuilder()
+                            .Add(DefinitionBuilder(u"Remover", u"1")
+                                     .Act(testdb::MakeFileDelete(Lit(u"C:\\Users\\CHRIST~1\\a.txt"))))
+                            .Bytes();
+  const Fixture fixture = Parse(
+      "[machine]\nfiles = ['C:\\Users\\Christopher\\a.txt']\n"
+      "short_names = { 'C:\\Users\\Christopher' = 'C:\\Users\\CHRIST~1' }\n"
+      "[expect]\nfound = ['remover']\ngone = ['C:\\Users\\Christopher\\a.txt']\n");
   const Outcome outcome = RunFixture(fixture, database, {"remover"});
   EXPECT_TRUE(outcome.passed);
   EXPECT_EQ(outcome.differences, std::vector<std::string>{});
