@@ -58,9 +58,9 @@ class RegistryKey {
   // invalid with both lists empty (it keeps its text, root and subkeyPath).
   // A subkey that cannot be loaded stays in `subkeys`, invalid and empty; so
   // does every key more than kMaxKeyDepth levels below this one, which is
-  // never opened: Windows nests keys no deeper than that, and a deeper tree
-  // (a registry link that leads back to an ancestor) must not run the walk
-  // out of stack.
+  // never opened: Windows nests keys no deeper than that. A registry link is
+  // a leaf: opened as itself, it is marked IsLink() with no values or
+  // subkeys, and what it points to is never loaded.
   bool LoadTree();
   // The first direct subkey whose last path component equals `name`, or null.
   const RegistryKey* FindSubkey(std::u16string_view name) const;
@@ -90,8 +90,8 @@ class RegistryKey {
   win::LSTATUS DeleteTree() const;
   // Frees the loaded values and subkeys.
   void Release();
-  // True when a load for deletion found this key to be a registry symbolic
-  // link (which was then neither loaded nor walked into).
+  // True when the load found this key to be a registry symbolic link (which
+  // was then neither loaded nor walked into).
   bool IsLink() const { return isLink_; }
 
   win::HKEY root{};
@@ -103,12 +103,7 @@ class RegistryKey {
  private:
   // Loads this key and the keys below it, `depth` levels under the key that
   // LoadTree was called on, enumerating names into the shared `nameBuffer`.
-  // A scan follows registry links like any other key; a deletion stops at
-  // them, so that it removes the link and never what it points to.
-  enum class Links { kFollow, kStop };
-
-  bool LoadAll(Links links);
-  bool LoadLevel(std::u16string& nameBuffer, unsigned depth, Links links);
+  bool LoadLevel(std::u16string& nameBuffer, unsigned depth);
   void FailLoad();
 
   // The text parsed into a root and a subkey path that the registry calls can

@@ -53,9 +53,7 @@ win::LSTATUS DeleteLoadedTree(const RegistryKey& key) {
 
 }  // namespace
 
-bool RegistryKey::LoadTree() { return LoadAll(Links::kFollow); }
-
-bool RegistryKey::LoadAll(Links links) {
+bool RegistryKey::LoadTree() {
   values.clear();
   subkeys.clear();
   isLink_ = false;
@@ -70,7 +68,7 @@ bool RegistryKey::LoadAll(Links links) {
     FailLoad();
     return false;
   }
-  return LoadLevel(nameBuffer, 0, links);
+  return LoadLevel(nameBuffer, 0);
 }
 
 void RegistryKey::FailLoad() {
@@ -78,11 +76,10 @@ void RegistryKey::FailLoad() {
   valid_ = false;
 }
 
-bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth, Links links) {
+bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth) {
   valid_ = true;
   ScopedRegistryKey key;
-  const win::DWORD options = links == Links::kStop ? win::REG_OPTION_OPEN_LINK : 0;
-  if (key.Open(root, subkeyPath, win::KEY_READ, options) != win::ERROR_SUCCESS) {
+  if (key.Open(root, subkeyPath, win::KEY_READ, win::REG_OPTION_OPEN_LINK) != win::ERROR_SUCCESS) {
     FailLoad();
     return false;
   }
@@ -121,14 +118,13 @@ bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth, Links li
     }
 
     // Opened as itself, a link shows only the value that holds its target;
-    // what lies behind it is not this key's to load.
-    if (links == Links::kStop) {
-      for (const RegistryValue& value : values) {
-        if (value.type == win::REG_LINK && value.name && EqualsIgnoreAsciiCase(*value.name, kLinkValueName)) {
-          isLink_ = true;
-          values.clear();
-          return true;
-        }
+    // what lies behind it is not this key's to load. Followed, two links
+    // back to an ancestor would double the walk at every level.
+    for (const RegistryValue& value : values) {
+      if (value.type == win::REG_LINK && value.name && EqualsIgnoreAsciiCase(*value.name, kLinkValueName)) {
+        isLink_ = true;
+        values.clear();
+        return true;
       }
     }
 
@@ -152,7 +148,7 @@ bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth, Links li
         // read, without being opened.
         child.valid_ = false;
       } else if (child.parsed_) {
-        child.LoadLevel(nameBuffer, depth + 1, links);
+        child.LoadLevel(nameBuffer, depth + 1);
       }
       subkeys.push_back(std::move(child));
     }
@@ -171,7 +167,7 @@ win::LSTATUS RegistryKey::DeleteTree() const {
   // A protected key is refused before anything under it is touched.
   if (IsProtectedKey(root, subkeyPath)) return win::ERROR_ACCESS_DENIED;
   RegistryKey fresh(text);
-  fresh.LoadAll(Links::kStop);
+  fresh.LoadTree();
   return DeleteLoadedTree(fresh);
 }
 

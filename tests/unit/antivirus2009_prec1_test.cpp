@@ -89,7 +89,7 @@ TEST_F(Antivirus2009Prec1Test, CallsWhenTheFirstSubkeyIsTheFamilyKey) {
                    "RegOpenKeyExW(HKEY_CURRENT_USER, Software\\QTest, 0, 0x20019) = 0",
                    "RegEnumKeyExW(",
                    "RegOpenKeyExW(HKEY_CURRENT_USER, Software\\QTest\\" +
-                       std::string(kFamilyName.begin(), kFamilyName.end()) + ", 0, 0x20019) = 0",
+                       std::string(kFamilyName.begin(), kFamilyName.end()) + ", 8, 0x20019) = 0",
                    "RegEnumValueW(",
                    "RegEnumValueW(",
                    "RegEnumValueW(",
