@@ -117,6 +117,9 @@ void Teardown(DefinitionList& definitions) {
 }  // namespace
 
 int RunDriver(int argc, const char16_t* const* argv) {
+  // An empty floppy, card or DVD slot must not put a "no disk" box in front
+  // of an unattended run; the program reports its own failures.
+  Sys().SetErrorMode(win::SEM_FAILCRITICALERRORS | win::SEM_NOOPENFILEERRORBOX);
   PrintBanner();
 
   LoadResult loaded = LoadDefinitions();

@@ -137,6 +137,8 @@ class Platform {
                                           win::TOKEN_PRIVILEGES* previousState,
                                           win::DWORD* returnLength) = 0;
   virtual win::BOOL ExitWindowsEx(win::UINT flags, win::DWORD reason) = 0;
+  // The process's error mode; returns the previous one.
+  virtual win::UINT SetErrorMode(win::UINT mode) = 0;
 
   // --- Code pages -----------------------------------------------------------
   virtual int MultiByteToWideChar(win::UINT codePage, win::DWORD flags, const char* multiByte,

@@ -222,6 +222,9 @@ inline constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
 inline constexpr DWORD TOKEN_QUERY = 0x0008;
 inline constexpr DWORD SE_PRIVILEGE_ENABLED = 0x2;
 inline constexpr DWORD SE_PRIVILEGE_REMOVED = 0x4;
+// SetErrorMode: no "no disk" or critical-error boxes, no open-file error box.
+inline constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
+inline constexpr UINT SEM_NOOPENFILEERRORBOX = 0x8000;
 inline constexpr UINT EWX_REBOOT = 0x2;
 inline constexpr UINT EWX_FORCE = 0x4;
 inline constexpr DWORD SHTDN_REASON_MAJOR_APPLICATION = 0x00040000;

@@ -217,6 +217,8 @@ TEST_F(DriverTest, SilentSwitchIgnoresLetterCase) {
     EXPECT_EQ(machine.ConsoleTranscript(),
               kBanner + "Scanning...\n\n0 rogue applcation(s) found, 0 cleaned.\n");
     EXPECT_TRUE(machine.MessageBoxes().empty());
+    // No "no disk" box of an empty drive may stop an unattended run.
+    EXPECT_EQ(machine.ErrorMode(), win::SEM_FAILCRITICALERRORS | win::SEM_NOOPENFILEERRORBOX);
   }
 }
 

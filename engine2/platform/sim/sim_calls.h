@@ -28,6 +28,7 @@ namespace quenwick::sim::detail {
   X(GetModuleFileNameExW) X(TerminateProcess) X(IsProcessCritical) X(GetCurrentProcessId)      \
   X(GetCurrentProcess) X(Sleep) X(CreateProcessW) X(WaitForSingleObject) X(CloseHandle)        \
   X(OpenProcessToken) X(LookupPrivilegeValueW) X(AdjustTokenPrivileges) X(ExitWindowsEx)       \
+  X(SetErrorMode)                                                                              \
   X(MultiByteToWideChar)
 
 enum class Call : std::uint8_t {

@@ -212,6 +212,8 @@ class SimMachine final : public Platform {
     win::DWORD reason;
   };
   const std::vector<RestartRequest>& RestartRequests() const;
+  // The error mode the program set (0 until it sets one).
+  win::UINT ErrorMode() const;
   // Carries out the registered deletions in order (a folder only if empty by
   // then), clears the list, releases file locks and ends every process except
   // the system's.
@@ -289,6 +291,7 @@ class SimMachine final : public Platform {
   win::BOOL TerminateProcess(win::HANDLE process, win::UINT exitCode) override;
   win::BOOL IsProcessCritical(win::HANDLE process, win::BOOL* critical) override;
   win::DWORD GetCurrentProcessId() override;
+  win::UINT SetErrorMode(win::UINT mode) override;
   win::HANDLE GetCurrentProcess() override;
   void Sleep(win::DWORD milliseconds) override;
   win::BOOL CreateProcessW(const char16_t* applicationName, char16_t* commandLine,

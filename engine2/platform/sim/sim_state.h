@@ -267,6 +267,7 @@ struct SimMachine::State {
   std::set<win::DWORD> enabledPrivileges;
   bool failOpenProcessToken = false;
   std::vector<RestartRequest> restartRequests;
+  win::UINT errorMode = 0;
 };
 
 namespace detail {

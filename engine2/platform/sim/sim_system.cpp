@@ -491,6 +491,16 @@ win::BOOL SimMachine::ExitWindowsEx(win::UINT flags, win::DWORD reason) {
   return ok;
 }
 
+win::UINT SimMachine::SetErrorMode(win::UINT mode) {
+  State& s = *state_;
+  const win::UINT previous = s.errorMode;
+  s.errorMode = mode;
+  s.Record(Call::SetErrorMode, [&] { return FormatCall(Call::SetErrorMode, {Hex(mode)}, Hex(previous)); });
+  return previous;
+}
+
+win::UINT SimMachine::ErrorMode() const { return state_->errorMode; }
+
 // --- Code pages ------------------------------------------------------------------------
 
 int SimMachine::MultiByteToWideChar(win::UINT codePage, win::DWORD flags, const char* multiByte,

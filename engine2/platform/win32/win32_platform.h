@@ -107,6 +107,7 @@ class Win32Platform final : public Platform {
                                   win::TOKEN_PRIVILEGES* previousState,
                                   win::DWORD* returnLength) override;
   win::BOOL ExitWindowsEx(win::UINT flags, win::DWORD reason) override;
+  win::UINT SetErrorMode(win::UINT mode) override;
 
   int MultiByteToWideChar(win::UINT codePage, win::DWORD flags, const char* multiByte,
                           int multiByteLength, char16_t* wide, int wideLength) override;

@@ -43,4 +43,6 @@ win::BOOL Win32Platform::ExitWindowsEx(win::UINT flags, win::DWORD reason) {
   return ::ExitWindowsEx(flags, reason);
 }
 
+win::UINT Win32Platform::SetErrorMode(win::UINT mode) { return ::SetErrorMode(mode); }
+
 }  // namespace quenwick
