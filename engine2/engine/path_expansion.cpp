@@ -5,6 +5,7 @@
 
 #include "engine/text.h"
 #include "platform/platform.h"
+#include "system/safety_tables.h"
 
 namespace quenwick {
 namespace {
@@ -15,38 +16,6 @@ constexpr std::size_t kFolderPathChars = win::MAX_PATH;
 constexpr win::DWORD kEnvironmentSlackChars = 2;
 
 constexpr std::u16string_view kFolderMacroPrefix = u"%CSIDL_";
-
-struct FolderMacro {
-  std::u16string_view macro;
-  int csidl;
-};
-
-// The shell-folder macros the database may use. "%CSIDL_MYDOCUMENTS%" is the
-// user's documents folder, which the shell knows as CSIDL_PERSONAL; the
-// CSIDL_MYDOCUMENTS constant is a virtual folder without a file-system path.
-constexpr std::array<FolderMacro, 21> kFolderMacros{{
-    {u"%CSIDL_DESKTOP%", win::CSIDL_DESKTOP},
-    {u"%CSIDL_PROGRAMS%", win::CSIDL_PROGRAMS},
-    {u"%CSIDL_PERSONAL%", win::CSIDL_PERSONAL},
-    {u"%CSIDL_STARTUP%", win::CSIDL_STARTUP},
-    {u"%CSIDL_STARTMENU%", win::CSIDL_STARTMENU},
-    {u"%CSIDL_MYDOCUMENTS%", win::CSIDL_PERSONAL},
-    {u"%CSIDL_DESKTOPDIRECTORY%", win::CSIDL_DESKTOPDIRECTORY},
-    {u"%CSIDL_COMMON_STARTMENU%", win::CSIDL_COMMON_STARTMENU},
-    {u"%CSIDL_COMMON_PROGRAMS%", win::CSIDL_COMMON_PROGRAMS},
-    {u"%CSIDL_COMMON_STARTUP%", win::CSIDL_COMMON_STARTUP},
-    {u"%CSIDL_COMMON_DESKTOPDIRECTORY%", win::CSIDL_COMMON_DESKTOPDIRECTORY},
-    {u"%CSIDL_APPDATA%", win::CSIDL_APPDATA},
-    {u"%CSIDL_LOCAL_APPDATA%", win::CSIDL_LOCAL_APPDATA},
-    {u"%CSIDL_COMMON_APPDATA%", win::CSIDL_COMMON_APPDATA},
-    {u"%CSIDL_WINDOWS%", win::CSIDL_WINDOWS},
-    {u"%CSIDL_SYSTEM%", win::CSIDL_SYSTEM},
-    {u"%CSIDL_PROGRAM_FILES%", win::CSIDL_PROGRAM_FILES},
-    {u"%CSIDL_PROFILE%", win::CSIDL_PROFILE},
-    {u"%CSIDL_PROGRAM_FILESX86%", win::CSIDL_PROGRAM_FILESX86},
-    {u"%CSIDL_PROGRAM_FILES_COMMON%", win::CSIDL_PROGRAM_FILES_COMMON},
-    {u"%CSIDL_COMMON_DOCUMENTS%", win::CSIDL_COMMON_DOCUMENTS},
-}};
 
 // The text a buffer holds: up to its first zero, never past its end.
 std::u16string TextOfBuffer(const char16_t* buffer, std::size_t capacity) {
@@ -61,8 +30,11 @@ bool HasWildcard(std::u16string_view text) {
 }  // namespace
 
 std::u16string ExpandFolderMacro(std::u16string_view macro) {
-  for (const FolderMacro& entry : kFolderMacros) {
-    if (!EqualsIgnoreAsciiCase(macro, entry.macro)) continue;
+  // The macro with its percent signs; the table names it without them.
+  const std::u16string_view name =
+      macro.size() >= 2 ? macro.substr(1, macro.size() - 2) : std::u16string_view();
+  for (const safety::FolderMacro& entry : safety::kFolderMacros) {
+    if (!EqualsIgnoreAsciiCase(name, entry.name)) continue;
     std::array<char16_t, kFolderPathChars> buffer{};
     // A folder the shell cannot give keeps the macro in the path, so the path
     // names nothing rather than something relative to the current folder.

@@ -6,6 +6,7 @@
 
 #include "platform/sim/sim_machine.h"
 #include "system/protected_places.h"
+#include "system/removal_guard.h"
 
 namespace quenwick {
 namespace {
@@ -36,54 +37,60 @@ TEST_F(ProtectedPlacesTest, PathsAreComparedInOneNormalForm) {
   for (const Case& c : cases) EXPECT_EQ(NormalizePathForComparison(c.in), c.out);
 }
 
-TEST_F(ProtectedPlacesTest, ProtectedFoldersAndFoldersHoldingThemAreRefused) {
-  const char16_t* refused[] = {
-      u"C:\\",
-      u"c:",
-      u"C:\\Windows",
-      u"C:\\WINDOWS\\system32\\",
-      u"C:\\Program Files",
-      u"C:\\Program Files (x86)",
-      u"C:\\ProgramData",
-      u"C:\\Users",
-      u"C:\\Users\\User",
-      u"C:\\Users\\User\\Desktop",
-      u"C:\\Users\\User\\AppData",  // holds the application-data folders
-      // The "\..\.." chain of a program that sits directly in a top-level folder.
-      u"C:\\Rogue\\rogue.exe\\..\\..",
-      u"C:\\Windows\\System32\\..",
-      u"relative\\folder",
-  };
-  for (const char16_t* path : refused) {
-    EXPECT_TRUE(IsProtectedFolder(path)) << std::string(path, path + std::u16string_view(path).size());
-  }
-}
-
-TEST_F(ProtectedPlacesTest, FoldersInsideProtectedPlacesStayDeletable) {
-  const char16_t* allowed[] = {
-      u"C:\\Program Files\\Rogue Cleaner",
-      u"C:\\Rogue",
-      u"C:\\ProgramData\\12345678",
-      u"C:\\Users\\User\\Desktop\\Rogue",
-      u"C:\\Users\\User\\AppData\\Roaming\\Rogue",
-      u"C:\\Program Files\\Rogue Cleaner\\bin\\..",
-  };
-  for (const char16_t* path : allowed) {
-    EXPECT_FALSE(IsProtectedFolder(path)) << std::string(path, path + std::u16string_view(path).size());
-  }
-}
-
-TEST_F(ProtectedPlacesTest, ProtectedFilesAreTheSystemsAndTheProgramsOwn) {
+// What the removal guard refuses as a named path: protected folders and what
+// holds them, Windows' own subfolders (their files stay removable), the
+// program itself and files Windows protects.
+TEST_F(ProtectedPlacesTest, TheGuardRefusesProtectedPlacesAndWhatHoldsThem) {
   machine_->AddFile(u"C:\\Windows\\System32\\rundll32.exe");
   machine_->ProtectSystemFile(u"C:\\Windows\\System32\\rundll32.exe");
   machine_->AddFile(u"C:\\Windows\\System32\\winscenter.exe");
   machine_->SetSelf(4242, u"C:\\Users\\User\\Downloads\\quenwick.exe");
-  EXPECT_TRUE(IsProtectedFile(u"C:\\Windows\\System32\\rundll32.exe"));
-  EXPECT_TRUE(IsProtectedFile(u"C:\\Users\\User\\Downloads\\quenwick.exe"));
-  EXPECT_TRUE(IsProtectedFile(u"c:/users/user/downloads/QUENWICK.EXE"));
-  EXPECT_TRUE(IsProtectedFile(u"C:\\"));
-  EXPECT_FALSE(IsProtectedFile(u"C:\\Windows\\System32\\winscenter.exe"));
-  EXPECT_FALSE(IsProtectedFile(u"C:\\Users\\User\\Desktop\\Rogue.lnk"));
+  struct Case {
+    std::u16string_view path;
+    bool refused;
+  };
+  const Case cases[] = {
+      {u"C:\\", true},
+      {u"c:", true},
+      {u"C:\\Windows", true},
+      {u"C:\\WINDOWS\\system32\\", true},
+      {u"C:\\Program Files", true},
+      {u"C:\\Program Files (x86)", true},
+      {u"C:\\ProgramData", true},
+      {u"C:\\Users", true},
+      {u"C:\\Users\\User", true},
+      {u"C:\\Users\\User\\Desktop", true},
+      {u"C:\\Users\\User\\AppData", true},  // holds the application-data folders
+      // The "\..\.." chain of a program that sits directly in a top-level folder.
+      {u"C:\\Rogue\\rogue.exe\\..\\..", true},
+      {u"C:\\Windows\\System32\\..", true},
+      {u"relative\\folder", true},
+      // Windows' own subfolders, also when a chain from a program reaches them.
+      {u"C:\\Windows\\System32\\drivers", true},
+      {u"C:\\Windows\\System32\\config", true},
+      {u"C:\\Windows\\WinSxS", true},
+      {u"C:\\Windows\\Fonts", true},
+      {u"C:\\Windows\\Temp", true},
+      {u"C:\\Windows\\System32\\drivers\\rogue.sys\\..", true},
+      {u"C:\\Program Files\\Rogue\\..\\..\\Windows\\WinSxS", true},
+      {u"C:\\Windows\\System32\\rundll32.exe", true},
+      {u"C:\\Users\\User\\Downloads\\quenwick.exe", true},
+      {u"c:/users/user/downloads/QUENWICK.EXE", true},
+      // Inside them, a rogue's own files and folders stay removable.
+      {u"C:\\Program Files\\Rogue Cleaner", false},
+      {u"C:\\Rogue", false},
+      {u"C:\\ProgramData\\12345678", false},
+      {u"C:\\Users\\User\\Desktop\\Rogue", false},
+      {u"C:\\Users\\User\\Desktop\\Rogue.lnk", false},
+      {u"C:\\Users\\User\\AppData\\Roaming\\Rogue", false},
+      {u"C:\\Program Files\\Rogue Cleaner\\bin\\..", false},
+      {u"C:\\Windows\\System32\\drivers\\rogue.sys", false},
+      {u"C:\\Windows\\Temp\\rogue", false},
+      {u"C:\\Windows\\System32\\winscenter.exe", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(removal::RefusesNamedPath(c.path), c.refused) << std::string(c.path.begin(), c.path.end());
+  }
 }
 
 TEST_F(ProtectedPlacesTest, ProtectedKeys) {
@@ -111,6 +118,12 @@ TEST_F(ProtectedPlacesTest, ProtectedKeys) {
       {HKEY_CLASSES_ROOT, u"CLSID", true},
       {HKEY_CLASSES_ROOT, u".exe", true},
       {HKEY_CLASSES_ROOT, u"exefile", true},
+      {HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", true},
+      // The 32-bit view holds the same keys.
+      {HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node", true},
+      {HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths", true},
+      {HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Classes\\CLSID", true},
+      {HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Rogue Cleaner", false},
       // A rogue's own keys stay deletable.
       {HKEY_CURRENT_USER, u"Software\\Rogue Cleaner", false},
       {HKEY_LOCAL_MACHINE,
@@ -132,6 +145,10 @@ TEST_F(ProtectedPlacesTest, ProtectedProcesses) {
   EXPECT_TRUE(IsProtectedProcess(901, u"c:\\windows\\system32\\WINLOGON.EXE", win::HANDLE{}));
   EXPECT_FALSE(IsProtectedProcess(902, u"C:\\Users\\User\\AppData\\lsass.exe", win::HANDLE{}));
   EXPECT_FALSE(IsProtectedProcess(903, u"C:\\Program Files\\Rogue\\rogue.exe", win::HANDLE{}));
+  EXPECT_TRUE(IsProtectedProcess(904, u"C:\\Windows\\explorer.exe", win::HANDLE{}));
+  EXPECT_TRUE(IsProtectedProcess(905, u"C:\\Windows\\System32\\svchost.exe", win::HANDLE{}));
+  EXPECT_FALSE(IsProtectedProcess(906, u"C:\\Windows\\System32\\explorer.exe", win::HANDLE{}));
+  EXPECT_FALSE(IsProtectedProcess(907, u"C:\\Users\\User\\AppData\\Roaming\\svchost.exe", win::HANDLE{}));
 
   const win::DWORD critical =
       machine_->AddProcess(u"C:\\Program Files\\Vendor\\agent.exe", {.critical = true});

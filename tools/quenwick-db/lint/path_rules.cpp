@@ -5,22 +5,11 @@
 #include <vector>
 
 #include "lint_rules.h"
+#include "system/safety_tables.h"
 #include "utf.h"
 
 namespace quenwick::dbtool::lint {
 namespace {
-
-// The shell-folder macros the program expands, upper-cased without the
-// percent signs.
-constexpr std::array<std::u16string_view, 21> kShellFolders = {
-    u"CSIDL_DESKTOP",          u"CSIDL_PROGRAMS",          u"CSIDL_PERSONAL",
-    u"CSIDL_STARTUP",          u"CSIDL_STARTMENU",         u"CSIDL_MYDOCUMENTS",
-    u"CSIDL_DESKTOPDIRECTORY", u"CSIDL_COMMON_STARTMENU",  u"CSIDL_COMMON_PROGRAMS",
-    u"CSIDL_COMMON_STARTUP",   u"CSIDL_COMMON_DESKTOPDIRECTORY", u"CSIDL_APPDATA",
-    u"CSIDL_LOCAL_APPDATA",    u"CSIDL_COMMON_APPDATA",    u"CSIDL_WINDOWS",
-    u"CSIDL_SYSTEM",           u"CSIDL_PROGRAM_FILES",     u"CSIDL_PROFILE",
-    u"CSIDL_PROGRAM_FILESX86", u"CSIDL_PROGRAM_FILES_COMMON", u"CSIDL_COMMON_DOCUMENTS",
-};
 
 // Environment variables that Windows defines for every user, upper-cased.
 // A macro outside this list is taken for a typing error.
@@ -32,53 +21,6 @@ constexpr std::array<std::u16string_view, 27> kEnvironmentVariables = {
     u"HOMEPATH",         u"TEMP",            u"TMP",                   u"COMSPEC",
     u"USERNAME",         u"USERDOMAIN",      u"COMPUTERNAME",          u"DRIVERDATA",
     u"ONEDRIVE",         u"SYSTEMDIRECTORY", u"DEFAULTUSERPROFILE",
-};
-
-// What a leading macro stands for when the linter asks whether a deletion
-// takes a whole system location.
-enum class Place { kOther, kDrive, kWindows, kSystem, kProgramFiles };
-
-struct MacroPlace {
-  std::u16string_view macro;
-  Place place;
-};
-
-constexpr std::array<MacroPlace, 12> kMacroPlaces = {{
-    {u"CSIDL_WINDOWS", Place::kWindows},
-    {u"SYSTEMROOT", Place::kWindows},
-    {u"WINDIR", Place::kWindows},
-    {u"CSIDL_SYSTEM", Place::kSystem},
-    {u"SYSTEMDRIVE", Place::kDrive},
-    {u"HOMEDRIVE", Place::kDrive},
-    {u"CSIDL_PROGRAM_FILES", Place::kProgramFiles},
-    {u"CSIDL_PROGRAM_FILESX86", Place::kProgramFiles},
-    {u"PROGRAMFILES", Place::kProgramFiles},
-    {u"PROGRAMFILES(X86)", Place::kProgramFiles},
-    {u"PROGRAMW6432", Place::kProgramFiles},
-    {u"CSIDL_PROGRAM_FILES_COMMON", Place::kProgramFiles},
-}};
-
-// Folders no Definition may delete whole, as they read on a standard
-// installation (lower case, no trailing backslash, any drive shown as "c:").
-constexpr std::array<std::u16string_view, 12> kSystemFolders = {
-    u"c:",
-    u"c:\\windows",
-    u"c:\\windows\\system32",
-    u"c:\\windows\\syswow64",
-    u"c:\\windows\\system",
-    u"c:\\program files",
-    u"c:\\program files (x86)",
-    u"c:\\program files\\common files",
-    u"c:\\users",
-    u"c:\\users\\public",
-    u"c:\\programdata",
-    u"c:\\documents and settings",
-};
-
-constexpr std::array<std::u16string_view, 15> kSystemProcesses = {
-    u"system",       u"smss.exe",     u"csrss.exe",    u"wininit.exe", u"winlogon.exe",
-    u"services.exe", u"lsass.exe",    u"lsm.exe",      u"svchost.exe", u"explorer.exe",
-    u"dwm.exe",      u"spoolsv.exe",  u"taskhost.exe", u"conhost.exe", u"userinit.exe",
 };
 
 // Programs of Windows that its own settings name: a repair marker that is one
@@ -128,7 +70,7 @@ std::optional<std::u16string_view> Suggestion(std::u16string_view inner) {
     const std::size_t d = EditDistance(inner, candidate);
     if (d < bestDistance) bestDistance = d, best = candidate;
   };
-  for (auto name : kShellFolders) consider(name);
+  for (const auto& macro : safety::kFolderMacros) consider(macro.name);
   for (auto name : kEnvironmentVariables) consider(name);
   return best;
 }
@@ -148,7 +90,9 @@ std::optional<LeadingMacro> FindLeadingMacro(std::u16string_view text) {
 }
 
 bool IsKnownMacro(std::u16string_view inner) {
-  return Contains(kShellFolders, inner) || Contains(kEnvironmentVariables, inner);
+  return std::any_of(safety::kFolderMacros.begin(), safety::kFolderMacros.end(),
+                     [&](const safety::FolderMacro& macro) { return macro.name == inner; }) ||
+         Contains(kEnvironmentVariables, inner);
 }
 
 bool IsMacroCharacter(char16_t c) {
@@ -175,36 +119,6 @@ std::u16string StripQuotes(std::u16string_view text) {
     text = text.substr(1, text.size() - 2);
   }
   return std::u16string(text);
-}
-
-// Lower case, backslashes only, single separators, ".." and "." resolved,
-// no trailing separator.
-std::u16string NormalisePath(std::u16string_view text) {
-  std::u16string folded = FoldCase(StripQuotes(text));
-  std::replace(folded.begin(), folded.end(), u'/', u'\\');
-  std::vector<std::u16string> parts;
-  std::size_t start = 0;
-  while (start <= folded.size()) {
-    std::size_t end = folded.find(u'\\', start);
-    if (end == std::u16string::npos) end = folded.size();
-    const std::u16string part = folded.substr(start, end - start);
-    if (part == u"..") {
-      if (parts.size() > 1) parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
-    }
-    start = end + 1;
-  }
-  std::u16string out;
-  for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? u"\\" : u"") + parts[i];
-  return out;
-}
-
-// A drive letter form "x:" becomes "c:" so that every drive root and every
-// system folder on any drive compare alike.
-std::u16string OnDriveC(std::u16string path) {
-  if (path.size() >= 2 && path[1] == u':' && path[0] >= u'a' && path[0] <= u'z') path[0] = u'c';
-  return path;
 }
 
 }  // namespace
@@ -241,79 +155,6 @@ void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u
                           : role == FieldRole::kMarker ? "resolves to nothing; the repair never writes"
                                                        : "resolves to nothing; the element finds and deletes nothing";
     report.Error(pos, "wildcard-in-path", std::string("a path with '*' or '?' ") + outcome);
-  }
-}
-
-void CheckDeletedPath(const Reporter& report, SourcePos pos, std::u16string_view text) {
-  std::u16string rest(text);
-  Place place = Place::kOther;
-  std::u16string macroName;
-  if (const auto macro = FindLeadingMacro(text); macro && IsKnownMacro(macro->inner)) {
-    rest = text.substr(macro->end);
-    macroName = macro->inner;
-    const auto it = std::find_if(kMacroPlaces.begin(), kMacroPlaces.end(),
-                                 [&](const MacroPlace& m) { return m.macro == macro->inner; });
-    if (it != kMacroPlaces.end()) place = it->place;
-  }
-  const std::u16string tail = NormalisePath(rest);
-  std::u16string path;
-  switch (place) {
-    case Place::kDrive: path = u"c:"; break;
-    case Place::kWindows: path = u"c:\\windows"; break;
-    case Place::kSystem: path = u"c:\\windows\\system32"; break;
-    case Place::kProgramFiles: path = u"c:\\program files"; break;
-    case Place::kOther:
-      if (!macroName.empty()) {
-        // Any other shell folder or profile variable on its own is a whole
-        // folder of the user's or of the system.
-        if (tail.empty()) {
-          report.Error(pos, "deletes-system-location",
-                       "deletes the whole %" + Utf16ToUtf8Lossy(macroName) + "% folder");
-        }
-        return;
-      }
-      break;
-  }
-  if (!path.empty()) path += tail.empty() ? u"" : u"\\" + tail;
-  else path = tail;
-  path = OnDriveC(path);
-  const bool driveRoot = path.empty() || (path.size() == 2 && path[1] == u':');
-  if (driveRoot || Contains(kSystemFolders, path)) {
-    report.Error(pos, "deletes-system-location",
-                 "deletes " + Show(text) + (driveRoot ? ", a whole drive" : ", a folder Windows needs"));
-  }
-}
-
-void CheckKilledProgram(const Reporter& report, SourcePos pos, std::u16string_view text) {
-  std::u16string program = FoldCase(text);
-  if (!program.empty() && program[0] == u'"') {
-    const std::size_t close = program.find(u'"', 1);
-    program = program.substr(1, close == std::u16string::npos ? std::u16string::npos : close - 1);
-  }
-  std::replace(program.begin(), program.end(), u'/', u'\\');
-  for (const auto name : kSystemProcesses) {
-    // The name as the last component, possibly followed by arguments.
-    std::size_t at = program.rfind(name);
-    while (at != std::u16string::npos) {
-      const std::size_t after = at + name.size();
-      const bool startsComponent = at == 0 || program[at - 1] == u'\\';
-      const bool endsProgram = after == program.size() || program[after] == u' ';
-      if (startsComponent && endsProgram) {
-        const std::u16string folder = program.substr(0, at);
-        const bool systemFolder = folder.empty() || folder.find(u"\\windows\\") != std::u16string::npos ||
-                                  folder.starts_with(u"%systemroot%") ||
-                                  folder.starts_with(u"%windir%") ||
-                                  folder.starts_with(u"%csidl_windows%") ||
-                                  folder.starts_with(u"%csidl_system%");
-        if (systemFolder) {
-          report.Error(pos, "kills-system-process",
-                       "terminates " + Show(name) + ", a process Windows needs");
-          return;
-        }
-      }
-      if (at == 0) break;
-      at = program.rfind(name, at - 1);
-    }
   }
 }
 

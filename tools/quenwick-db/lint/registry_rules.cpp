@@ -28,38 +28,6 @@ constexpr std::array<RootHint, 6> kRootHints = {{
     {u"key_classes_root", u"HKEY_CLASSES_ROOT"},
 }};
 
-// Keys that Windows needs whole, below any root, folded, without trailing
-// backslash. "software\wow6432node\..." is compared like "software\...".
-constexpr std::array<std::u16string_view, 27> kProtectedKeys = {
-    u"",
-    u"software",
-    u"software\\classes",
-    u"software\\policies",
-    u"software\\microsoft",
-    u"software\\microsoft\\windows",
-    u"software\\microsoft\\windows\\currentversion",
-    u"software\\microsoft\\windows\\currentversion\\run",
-    u"software\\microsoft\\windows\\currentversion\\runonce",
-    u"software\\microsoft\\windows\\currentversion\\runonceex",
-    u"software\\microsoft\\windows\\currentversion\\runservices",
-    u"software\\microsoft\\windows\\currentversion\\runservicesonce",
-    u"software\\microsoft\\windows\\currentversion\\uninstall",
-    u"software\\microsoft\\windows\\currentversion\\app paths",
-    u"software\\microsoft\\windows\\currentversion\\policies",
-    u"software\\microsoft\\windows\\currentversion\\explorer",
-    u"software\\microsoft\\windows\\currentversion\\explorer\\shell folders",
-    u"software\\microsoft\\windows\\currentversion\\explorer\\user shell folders",
-    u"software\\microsoft\\windows nt",
-    u"software\\microsoft\\windows nt\\currentversion",
-    u"software\\microsoft\\windows nt\\currentversion\\winlogon",
-    u"software\\microsoft\\windows nt\\currentversion\\image file execution options",
-    u"software\\microsoft\\internet explorer",
-    u"system",
-    u"system\\currentcontrolset",
-    u"system\\currentcontrolset\\services",
-    u"system\\currentcontrolset\\control",
-};
-
 constexpr std::u16string_view kWinlogonKey = u"software\\microsoft\\windows nt\\currentversion\\winlogon";
 constexpr std::array<std::u16string_view, 2> kWinlogonValues = {u"userinit", u"shell"};
 constexpr std::u16string_view kWowPrefix = u"software\\wow6432node\\";
@@ -121,15 +89,6 @@ void CheckRegistryPath(const Reporter& report, SourcePos pos, FieldRole role,
     message += role == FieldRole::kRegistryKey ? ": the element never finds the key"
                                                : ": the element never finds anything";
     report.Error(pos, "unknown-registry-root", message);
-  }
-}
-
-void CheckDeletedKey(const Reporter& report, SourcePos pos, std::u16string_view text) {
-  const SplitKey key = Split(text);
-  if (!IsKnownRoot(key.root) || text.find(u'\\') == std::u16string_view::npos) return;
-  if (std::find(kProtectedKeys.begin(), kProtectedKeys.end(), key.subkey) != kProtectedKeys.end()) {
-    report.Error(pos, "deletes-system-location",
-                 "deletes the whole key " + Show(text) + " with all its subkeys, which Windows needs");
   }
 }
 
