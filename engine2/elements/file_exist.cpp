@@ -2,7 +2,7 @@
 
 #include "engine/definition.h"
 #include "engine/path_expansion.h"
-#include "platform/platform.h"
+#include "system/file_removal.h"
 
 namespace quenwick {
 
@@ -11,7 +11,7 @@ std::int32_t FileExist::Check() {
   // An empty path (one with wildcards) names nothing; it is not asked about,
   // since the file system would take it for the current folder.
   if (resolved.empty()) return 0;
-  const win::DWORD attributes = Sys().GetFileAttributesW(resolved.c_str());
+  const win::DWORD attributes = PathAttributes(resolved);
   if (attributes == win::INVALID_FILE_ATTRIBUTES) return 0;
   // A folder is not a file; every other attribute (hidden, system,
   // read-only) still counts as present.

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "system/folder_tree_walk.h"
+#include "system/named_path.h"
 #include "system/removal_calls.h"
 #include "system/removal_guard.h"
 
@@ -9,7 +10,8 @@ namespace quenwick {
 
 using removal::ReadAttributes;
 
-std::int32_t RemovePath(const std::u16string& path) {
+std::int32_t RemovePath(const std::u16string& named) {
+  const std::u16string path = ResolveNamedPath(named);
   // The path may come from the infected machine (an autostart value, a
   // folder two levels up from a program): whatever it names, a protected
   // place, or a folder that holds one, is left alone before anything inside
@@ -27,7 +29,8 @@ std::int32_t RemovePath(const std::u16string& path) {
   return DeleteFileOrSchedule(path);
 }
 
-std::int32_t ScheduleDeleteAtRestart(const std::u16string& path) {
+std::int32_t ScheduleDeleteAtRestart(const std::u16string& named) {
+  const std::u16string path = ResolveNamedPath(named);
   removal::GuardScope guard;
   if (removal::RefusesNamedPath(path)) return 0;
   // Read-only is cleared now so that it cannot stand in the way of the
@@ -66,7 +69,8 @@ std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder) {
   }
 }
 
-std::int32_t RemoveFolderTree(const std::u16string& folder) {
+std::int32_t RemoveFolderTree(const std::u16string& named) {
+  const std::u16string folder = ResolveNamedPath(named);
   removal::GuardScope guard;
   if (removal::RefusesNamedPath(folder)) return 0;
   // A folder that is itself a link is removed as the link, never walked.
@@ -78,6 +82,6 @@ std::int32_t RemoveFolderTree(const std::u16string& folder) {
   return WalkFolderTree(folder);
 }
 
-win::DWORD PathAttributes(const std::u16string& path) { return ReadAttributes(path); }
+win::DWORD PathAttributes(const std::u16string& path) { return ReadAttributes(ResolveNamedPath(path)); }
 
 }  // namespace quenwick

@@ -24,8 +24,8 @@ std::int32_t RemoveFolderTree(const std::u16string& folder);
 std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder);
 std::int32_t ScheduleDeleteAtRestart(const std::u16string& path);
 
-// GetFileAttributesW of the path, in the form the removal calls use (a long
-// path works here as it does in RemovePath).
+// GetFileAttributesW of what the path names (named_path.h), in the form the
+// removal calls use: detection finds exactly what deletion removes.
 win::DWORD PathAttributes(const std::u16string& path);
 
 }  // namespace quenwick

@@ -5,6 +5,8 @@
 
 #include "engine/text.h"
 #include "platform/platform.h"
+#include "system/removal_calls.h"
+#include "system/safety_tables.h"
 
 namespace quenwick {
 namespace {
@@ -12,100 +14,18 @@ namespace {
 constexpr std::size_t kMaxPath = win::MAX_PATH;
 constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
 
-// Shell folders whose paths are protected: those of the path macros and the
-// machine-wide folders beside them.
-constexpr std::array<int, 24> kProtectedShellFolders = {
-    win::CSIDL_DESKTOP, win::CSIDL_PROGRAMS, win::CSIDL_PERSONAL, win::CSIDL_STARTUP,
-    win::CSIDL_STARTMENU, win::CSIDL_DESKTOPDIRECTORY, win::CSIDL_COMMON_STARTMENU,
-    win::CSIDL_COMMON_PROGRAMS, win::CSIDL_COMMON_STARTUP, win::CSIDL_COMMON_DESKTOPDIRECTORY,
-    win::CSIDL_APPDATA, win::CSIDL_LOCAL_APPDATA, win::CSIDL_COMMON_APPDATA, win::CSIDL_WINDOWS,
-    win::CSIDL_SYSTEM, win::CSIDL_PROGRAM_FILES, win::CSIDL_PROFILE, win::CSIDL_PROGRAM_FILESX86,
-    win::CSIDL_PROGRAM_FILES_COMMON, win::CSIDL_COMMON_DOCUMENTS,
-    41,  // CSIDL_SYSTEMX86
-    44,  // CSIDL_PROGRAM_FILES_COMMONX86
-    39,  // CSIDL_MYPICTURES
-    13,  // CSIDL_MYMUSIC
-};
-
 constexpr char16_t kProfileListKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-
-// Keys under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER (relative, lower case)
-// that hold other programs' entries or the system's settings. Their ancestors
-// are protected too.
-constexpr std::u16string_view kProtectedKeys[] = {
-    u"software\\microsoft\\windows\\currentversion\\run",
-    u"software\\microsoft\\windows\\currentversion\\runonce",
-    u"software\\microsoft\\windows\\currentversion\\runonceex",
-    u"software\\microsoft\\windows\\currentversion\\runservices",
-    u"software\\microsoft\\windows\\currentversion\\runservicesonce",
-    u"software\\microsoft\\windows\\currentversion\\uninstall",
-    u"software\\microsoft\\windows\\currentversion\\policies",
-    u"software\\microsoft\\windows\\currentversion\\policies\\explorer",
-    u"software\\microsoft\\windows\\currentversion\\policies\\system",
-    u"software\\microsoft\\windows\\currentversion\\explorer",
-    u"software\\microsoft\\windows\\currentversion\\explorer\\browser helper objects",
-    u"software\\microsoft\\windows\\currentversion\\explorer\\shellexecutehooks",
-    u"software\\microsoft\\windows\\currentversion\\explorer\\sharedtaskscheduler",
-    u"software\\microsoft\\windows\\currentversion\\app paths",
-    u"software\\microsoft\\windows\\currentversion\\shell extensions",
-    u"software\\microsoft\\windows nt\\currentversion\\winlogon",
-    u"software\\microsoft\\windows nt\\currentversion\\winlogon\\notify",
-    u"software\\microsoft\\windows nt\\currentversion\\image file execution options",
-    u"software\\microsoft\\windows nt\\currentversion\\profilelist",
-    u"software\\microsoft\\windows nt\\currentversion\\windows",
-    u"software\\microsoft\\internet explorer",
-    u"software\\microsoft\\security center",
-    u"software\\microsoft\\windows defender",
-    u"software\\policies",
-    u"software\\policies\\microsoft",
-    u"software\\classes",
-    u"software\\clients",
-    u"software\\wow6432node\\microsoft\\windows\\currentversion\\run",
-    u"software\\wow6432node\\microsoft\\windows\\currentversion\\runonce",
-    u"software\\wow6432node\\microsoft\\windows\\currentversion\\uninstall",
-    u"software\\wow6432node\\microsoft\\windows\\currentversion\\policies",
-    u"software\\wow6432node\\microsoft\\windows\\currentversion\\explorer",
-    u"software\\wow6432node\\microsoft\\windows nt\\currentversion\\winlogon",
-    u"software\\wow6432node\\classes",
-    u"system\\currentcontrolset\\services",
-    u"system\\currentcontrolset\\control",
-    u"system\\controlset001\\services",
-    u"system\\controlset001\\control",
-    u"system\\controlset002\\services",
-    u"system\\controlset002\\control",
-};
-
-// Shared registration keys directly under HKEY_CLASSES_ROOT (lower case). A
-// rogue's own class key there stays deletable.
-constexpr std::u16string_view kSharedClassKeys[] = {
-    u"*", u".exe", u".com", u".bat", u".cmd", u".pif", u".scr", u".lnk", u".dll", u".hta",
-    u".reg", u".txt", u".htm", u".html", u".url", u".msi", u".vbs", u".js", u"appid",
-    u"clsid", u"interface", u"typelib", u"exefile", u"comfile", u"batfile", u"cmdfile",
-    u"piffile", u"scrfile", u"lnkfile", u"htafile", u"regfile", u"txtfile", u"htmlfile",
-    u"urlfile", u"secfile", u"msifile", u"dllfile", u"vbsfile", u"jsfile", u"directory",
-    u"drive", u"folder", u"allfilesystemobjects", u"http", u"https", u"ftp", u"mailto",
-    u"protocols", u"mime", u"applications", u"systemfileassociations", u"wow6432node",
-    u"installer", u"component categories", u"unknown", u"network",
-};
-
-// The keys that HKEY_CLASSES_ROOT is merged from, under HKEY_LOCAL_MACHINE
-// and HKEY_CURRENT_USER.
-constexpr std::u16string_view kClassesKeys[] = {u"software\\classes", u"software\\wow6432node\\classes"};
+constexpr std::u16string_view kWowSoftware = u"software\\wow6432node";
 
 // A key directly under HKEY_CLASSES_ROOT that every program shares (`key`
 // relative to it, normalised); the class keys of single programs are not.
 bool IsSharedClassKey(std::u16string_view key) {
   if (key.find(u'\\') != std::u16string_view::npos) return false;
-  for (std::u16string_view shared : kSharedClassKeys) {
+  for (std::u16string_view shared : safety::kSharedClassKeys) {
     if (key == shared) return true;
   }
   return false;
 }
-
-// Critical system programs, by file name, when they run from the system folder.
-constexpr std::u16string_view kCriticalPrograms[] = {
-    u"csrss.exe", u"smss.exe", u"wininit.exe", u"winlogon.exe", u"lsass.exe", u"services.exe",
-};
 
 // Resolves "." and ".." and collapses separators. Keeps the drive or the UNC
 // server and share as the root that ".." cannot climb above.
@@ -146,22 +66,38 @@ std::u16string ResolveDots(std::u16string_view path) {
   return out;
 }
 
-// The path without a "\\?\" prefix and with "/" as "\".
+// The path without a "\\?\" or "\\?\UNC\" prefix.
+std::u16string WithoutLongPrefix(std::u16string_view path) {
+  constexpr std::u16string_view kLongUncPrefix = u"\\\\?\\UNC\\";
+  if (path.starts_with(kLongUncPrefix)) return u"\\\\" + std::u16string(path.substr(kLongUncPrefix.size()));
+  if (path.starts_with(kLongPathPrefix)) return std::u16string(path.substr(kLongPathPrefix.size()));
+  return std::u16string(path);
+}
+
+// The path without a long-form prefix and with "/" as "\".
 std::u16string WithBackslashes(std::u16string_view path) {
-  std::u16string text(path.starts_with(kLongPathPrefix) ? path.substr(kLongPathPrefix.size()) : path);
+  std::u16string text = WithoutLongPrefix(path);
   for (char16_t& c : text) {
     if (c == u'/') c = u'\\';
   }
   return text;
 }
 
+// The long form of what `path` names, asked with the form a call needs (a
+// long path in its "\\?\" form: some systems' GetLongPathNameW fails on
+// long paths given without it), or `path` itself when it cannot be had. A
+// drive root is its own long form and is never asked about: that would touch
+// an empty floppy or card slot, or wait on a disconnected network drive.
 std::u16string LongForm(const std::u16string& path) {
-  std::u16string buffer(32768, u'\0');
+  if (path.size() == 3 && path[1] == u':') return path;
+  const std::u16string call = removal::CallPath(path);
+  if (call.size() >= removal::kMaxLongPath) return path;
+  std::u16string buffer(removal::kMaxLongPath + 1, u'\0');
   const win::DWORD length =
-      Sys().GetLongPathNameW(path.c_str(), buffer.data(), static_cast<win::DWORD>(buffer.size()));
+      Sys().GetLongPathNameW(call.c_str(), buffer.data(), static_cast<win::DWORD>(buffer.size()));
   if (length == 0 || length >= buffer.size()) return path;
   buffer.resize(length);
-  return buffer;
+  return WithoutLongPrefix(buffer);
 }
 
 std::u16string ShellFolder(int csidl) {
@@ -251,6 +187,8 @@ std::u16string NormalizeKey(std::u16string_view subkeyPath) {
 
 }  // namespace
 
+std::u16string ResolvePathDots(std::u16string_view path) { return ResolveDots(WithBackslashes(path)); }
+
 bool IsSameOrAncestorPath(std::u16string_view ancestor, std::u16string_view path) {
   if (ancestor.empty() || path.size() < ancestor.size()) return false;
   if (path.substr(0, ancestor.size()) != ancestor) return false;
@@ -259,7 +197,7 @@ bool IsSameOrAncestorPath(std::u16string_view ancestor, std::u16string_view path
 }
 
 std::u16string NormalizePathLexically(std::u16string_view path) {
-  std::u16string resolved = ToLowerAscii(ResolveDots(WithBackslashes(path)));
+  std::u16string resolved = ToLowerAscii(ResolvePathDots(path));
   if (resolved.size() == 2 && resolved[1] == u':') resolved += u'\\';
   return resolved;
 }
@@ -267,7 +205,7 @@ std::u16string NormalizePathLexically(std::u16string_view path) {
 std::u16string NormalizePathForComparison(std::u16string_view path) {
   // Dots are resolved before the long form is asked for, so that it is the
   // long form of the place the path really names.
-  const std::u16string resolved = ResolveDots(WithBackslashes(path));
+  const std::u16string resolved = ResolvePathDots(path);
   if (resolved.empty()) return resolved;
   return NormalizePathLexically(LongForm(resolved));
 }
@@ -287,44 +225,31 @@ std::u16string OwnExecutablePath() {
 }
 
 std::vector<std::u16string> ProtectedFolders() {
+  std::vector<std::u16string> out;
+  // A drive root is its own normal form once lower-cased: asking the file
+  // system for its long form would touch an empty floppy or card slot (a
+  // "no disk" box) or wait on a disconnected network drive.
+  std::vector<std::u16string> roots;
+  AddDriveRoots(roots);
+  for (const auto& root : roots) out.push_back(NormalizePathLexically(root));
+
   std::vector<std::u16string> raw;
-  AddDriveRoots(raw);
-  for (int csidl : kProtectedShellFolders) raw.push_back(ShellFolder(csidl));
+  for (const safety::FolderMacro& macro : safety::kFolderMacros) raw.push_back(ShellFolder(macro.csidl));
+  for (int csidl : safety::kOtherProtectedShellFolders) raw.push_back(ShellFolder(csidl));
+  for (const safety::ProtectedSubfolder& sub : safety::kProtectedSubfolders) {
+    const std::u16string base = ShellFolder(sub.csidl);
+    if (!base.empty()) raw.push_back(base + u"\\" + std::u16string(sub.relative));
+  }
   AddProfileFolders(raw);
 
-  std::vector<std::u16string> out;
   for (const auto& folder : raw) {
     if (folder.empty()) continue;
     std::u16string normal = NormalizePathForComparison(folder);
     if (!normal.empty()) out.push_back(std::move(normal));
   }
-  // The folders that hold protected folders are protected by IsProtectedFolder
-  // itself (a folder that contains a protected one is refused).
+  // The folders that hold protected folders are refused by the guard itself
+  // (a folder that contains a protected one is refused).
   return out;
-}
-
-bool IsProtectedFolder(std::u16string_view folder) {
-  const std::u16string normal = NormalizePathForComparison(folder);
-  if (normal.empty()) return false;
-  // A bare drive or a relative path has nothing to protect against but is not
-  // a deletion target either: refuse anything without a root.
-  if (normal.size() < 3 || (normal[1] != u':' && normal.substr(0, 2) != u"\\\\")) return true;
-  for (const auto& place : ProtectedFolders()) {
-    if (IsSameOrAncestorPath(normal, place)) return true;
-  }
-  return false;
-}
-
-bool IsProtectedFile(std::u16string_view file) {
-  const std::u16string text(file);
-  if (Sys().SfcIsFileProtected(win::HANDLE{}, text.c_str())) return true;
-  const std::u16string normal = NormalizePathForComparison(file);
-  const std::u16string self = OwnExecutablePath();
-  if (!self.empty() && normal == self) return true;
-  for (const auto& place : ProtectedFolders()) {
-    if (IsSameOrAncestorPath(normal, place)) return true;
-  }
-  return false;
 }
 
 bool IsProtectedKey(win::HKEY root, std::u16string_view subkeyPath) {
@@ -333,12 +258,19 @@ bool IsProtectedKey(win::HKEY root, std::u16string_view subkeyPath) {
   if (root == win::HKEY_CLASSES_ROOT) return IsSharedClassKey(key);
   if (root != win::HKEY_LOCAL_MACHINE && root != win::HKEY_CURRENT_USER) return true;
   if (key.find(u'\\') == std::u16string::npos) return true;  // depth one
-  for (std::u16string_view protectedKey : kProtectedKeys) {
-    if (IsSameOrAncestorPath(key, protectedKey)) return true;
+  // The 32-bit view holds the same registrations as the native one.
+  std::u16string_view native = key;
+  std::u16string folded;
+  if (IsSameOrAncestorPath(kWowSoftware, key)) {
+    folded = u"software" + key.substr(kWowSoftware.size());
+    native = folded;
+  }
+  for (std::u16string_view protectedKey : safety::kProtectedKeys) {
+    if (IsSameOrAncestorPath(native, protectedKey)) return true;
   }
   // HKEY_CLASSES_ROOT is made of these keys: the same registrations are
   // shared there.
-  for (std::u16string_view classes : kClassesKeys) {
+  for (std::u16string_view classes : safety::kClassesKeys) {
     if (key.size() > classes.size() + 1 && IsSameOrAncestorPath(classes, key) &&
         IsSharedClassKey(std::u16string_view(key).substr(classes.size() + 1))) {
       return true;
@@ -354,17 +286,18 @@ bool IsProtectedProcess(win::DWORD processId, std::u16string_view imagePath, win
     win::BOOL critical = 0;
     if (os.IsProcessCritical(process, &critical) && critical) return true;
   }
-  // The names are compared first, so that the system folder is only looked
-  // up for a process that bears one of them.
+  // The names are compared first, so that Windows' folder is only looked up
+  // for a process that bears one of them.
   const std::u16string image = NormalizePathLexically(imagePath);
   const std::size_t slash = image.rfind(u'\\');
   const std::u16string_view name =
       slash == std::u16string::npos ? std::u16string_view(image) : std::u16string_view(image).substr(slash + 1);
-  bool critical = false;
-  for (std::u16string_view program : kCriticalPrograms) critical = critical || name == program;
-  if (!critical) return false;
-  const std::u16string system = NormalizePathForComparison(ShellFolder(win::CSIDL_SYSTEM));
-  return !system.empty() && NormalizePathForComparison(imagePath) == system + u"\\" + std::u16string(name);
+  for (const safety::CriticalProcess& program : safety::kCriticalProcesses) {
+    if (name != program.name) continue;
+    const std::u16string folder = NormalizePathForComparison(ShellFolder(program.csidl));
+    return !folder.empty() && NormalizePathForComparison(imagePath) == folder + u"\\" + std::u16string(name);
+  }
+  return false;
 }
 
 }  // namespace quenwick

@@ -22,6 +22,11 @@ namespace quenwick {
 // in lower case, no trailing backslash except after a drive ("c:\").
 std::u16string NormalizePathForComparison(std::u16string_view path);
 
+// "\." and ".." resolved, "/" as "\", runs of "\" collapsed, no "\\?\"
+// prefix and no trailing backslash, letter case kept. The program's one
+// lexical path normaliser: the forms below are built on it.
+std::u16string ResolvePathDots(std::u16string_view path);
+
 // The same without asking the file system for the long form: for paths built
 // from one that was normalised in full and names read from the file system.
 std::u16string NormalizePathLexically(std::u16string_view path);
@@ -36,18 +41,12 @@ bool IsSameOrAncestorPath(std::u16string_view ancestor, std::u16string_view path
 // The running program's own executable, normalised (empty when unknown).
 std::u16string OwnExecutablePath();
 
-// The protected folders of this machine, normalised: drive roots, the Windows
-// and system folders, the program-files and common-files folders, the common
-// application-data folder, the users folder, the public and default profiles
-// and every profile root, and every folder a path macro names.
+// The protected folders of this machine, normalised: drive roots, every
+// folder a path macro names and the other shell folders of safety_tables.h,
+// Windows' own subfolders listed there, the users folder, the public and
+// default profiles and every profile root. The removal guard refuses these
+// and every folder that holds one.
 std::vector<std::u16string> ProtectedFolders();
-
-// True when `folder` is a protected folder or contains one.
-bool IsProtectedFolder(std::u16string_view folder);
-
-// True when `file` is covered by Windows Resource Protection, is the running
-// program's own executable, or names a protected folder.
-bool IsProtectedFile(std::u16string_view file);
 
 // True for the roots, every key of depth one under HKEY_LOCAL_MACHINE and
 // HKEY_CURRENT_USER, the shared registration keys under HKEY_CLASSES_ROOT,
@@ -56,9 +55,9 @@ bool IsProtectedFile(std::u16string_view file);
 // Services, ...) together with their ancestors.
 bool IsProtectedKey(win::HKEY root, std::u16string_view subkeyPath);
 
-// True for the program itself, the system's critical processes (csrss, smss,
-// wininit, winlogon, lsass, services in the system folder) and any process
-// Windows marks critical. `process` is an open handle to it (may be null).
+// True for the program itself, Windows' critical processes of
+// safety_tables.h run from Windows' own folder, and any process Windows marks
+// critical. `process` is an open handle to it (may be null).
 bool IsProtectedProcess(win::DWORD processId, std::u16string_view imagePath, win::HANDLE process);
 
 }  // namespace quenwick

@@ -23,6 +23,10 @@ namespace quenwick::removal {
 // Paths of this many characters or more do not fit the classic Win32 path
 // buffer (MAX_PATH with its terminator) and are passed in the long form.
 inline constexpr std::size_t kMaxPath = 260;
+// No Windows path, long form included, is longer than this; a longer one
+// (which can come from a registry value) is refused before any call, since
+// some systems wrap its length instead of refusing it.
+inline constexpr std::size_t kMaxLongPath = 32767;
 
 // The form of `path` to hand to a file-system call. A drive or network path
 // that the classic path rules would refuse or change is given the "\\?\" (or
@@ -32,11 +36,16 @@ inline constexpr std::size_t kMaxPath = 260;
 // already has a prefix are given unchanged.
 std::u16string CallPath(std::u16string_view path);
 
+// True when some name in the path ends in a dot or a blank: the classic path
+// rules drop such endings ("x." names "x").
+bool HasNameThatClassicRulesChange(std::u16string_view path);
+
 // `folder`, a backslash unless it is empty or already ends with one, and `name`.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 
 // The error of the last call below: ERROR_ACCESS_DENIED when the guard
-// refused it, GetLastError() otherwise.
+// refused it, ERROR_FILENAME_EXCED_RANGE when its path was too long for any
+// call, GetLastError() otherwise.
 win::DWORD LastError();
 
 win::DWORD ReadAttributes(const std::u16string& path);
@@ -45,7 +54,9 @@ bool DeleteFileEntry(const std::u16string& path);
 bool RemoveFolderEntry(const std::u16string& path);
 // MoveFileExW(path, no new name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT).
 // The deletion is carried out at the next start with the system's rights, so
-// the path is checked in full (long form) whoever asks.
+// the path is checked in full (long form) whoever asks. A path registered
+// once while a guard scope lives is not registered again (a file deletion
+// and the deletion of its folder both ask for a locked file).
 bool RegisterDeletionAtRestart(const std::u16string& path);
 // FindFirstFileW of `pattern`; INVALID_FIND_HANDLE when nothing was found.
 win::HFIND OpenSearch(const std::u16string& pattern, win::WIN32_FIND_DATAW* data);

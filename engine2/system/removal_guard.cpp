@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "system/protected_places.h"
+#include "system/removal_calls.h"
 
 namespace quenwick::removal {
 namespace {
@@ -33,6 +34,9 @@ ProtectedPlaces::ProtectedPlaces()
 
 bool ProtectedPlaces::Refuses(std::u16string_view normal) const {
   if (!IsRootedNormalPath(normal)) return true;
+  // Every drive root, also one that came after the places were read (a stick
+  // put in during the run).
+  if (normal.size() == 3 && normal[1] == u':') return true;
   if (!ownExecutable_.empty() && normal == ownExecutable_) return true;
   for (const std::u16string& folder : folders_) {
     if (IsSameOrAncestorPath(normal, folder)) return true;
@@ -58,7 +62,18 @@ const ProtectedPlaces& GuardScope::Places() {
   return *outermost->places_;
 }
 
+bool GuardScope::AlreadyRegistered(std::u16string_view path) {
+  GuardScope scope;
+  return outermost->registered_.count(NormalizePathLexically(path)) != 0;
+}
+
+void GuardScope::RememberRegistered(std::u16string_view path) {
+  GuardScope scope;
+  outermost->registered_.insert(NormalizePathLexically(path));
+}
+
 bool RefusesNamedPath(std::u16string_view path) {
+  if (path.size() >= kMaxLongPath) return true;
   GuardScope scope;
   if (lastAnswer.named && lastAnswer.path == path) {
     return lastAnswer.refused;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,15 +47,22 @@ class GuardScope {
   // The places of the outermost scope, read on first use.
   static const ProtectedPlaces& Places();
 
+  // Paths registered for deletion at the next start while the outermost
+  // scope lives (compared in normal form).
+  static bool AlreadyRegistered(std::u16string_view path);
+  static void RememberRegistered(std::u16string_view path);
+
  private:
   bool outermost_ = false;
   std::unique_ptr<ProtectedPlaces> places_;
+  std::set<std::u16string> registered_;
 };
 
 // A path named by the caller of a removal: normalised in full (long form
 // included), so that a short name or a ".." cannot disguise a protected place.
 // True when it must be left alone: a protected folder or one holding one, a
-// file Windows protects, the program itself, or a path without a root.
+// file Windows protects, the program itself, a path without a root, or one
+// too long for any Windows call (which is not normalised at all).
 bool RefusesNamedPath(std::u16string_view path);
 
 // A path met inside a removal that passed RefusesNamedPath: the folder it

@@ -12,6 +12,7 @@
 #include "engine/text.h"
 #include "platform/sim/sim_machine.h"
 #include "system/removal_calls.h"
+#include "system/removal_guard.h"
 
 namespace quenwick {
 namespace {
@@ -469,6 +470,30 @@ TEST_F(FileRemovalTest, RegistrationOfAFileWithoutReadOnlyChangesNoAttribute) {
 }
 
 // --- Call paths -------------------------------------------------------------------
+
+// Paths at Windows' limits, and a locked file named twice in one pass.
+TEST_F(FileRemovalTest, PathsAtTheLimitsAndLockedFilesNamedTwice) {
+  m_->AddFile(u"C:\\rogue\\rogue.exe");
+  m_->LockFile(u"C:\\rogue\\rogue.exe");
+  const std::u16string tooLong = u"C:\\rogue\\" + std::u16string(removal::kMaxLongPath, u'x');
+  {
+    removal::GuardScope pass;  // one clean pass
+    // Past the limit: refused before any call, nothing registered.
+    EXPECT_EQ(RemovePath(tooLong), 0);
+    EXPECT_EQ(ScheduleDeleteAtRestart(tooLong), 0);
+    EXPECT_EQ(PathAttributes(tooLong), win::INVALID_FILE_ATTRIBUTES);
+    // A file deletion, then the deletion of its folder: registered once.
+    EXPECT_EQ(RemovePath(u"C:\\rogue\\rogue.exe"), 1);
+    EXPECT_EQ(RemovePath(u"C:\\rogue"), 1);
+  }
+  const std::vector<std::string> want = {"C:\\rogue\\rogue.exe", "C:\\rogue"};
+  EXPECT_EQ(Pending(), want);
+  for (const std::string& call : m_->CallLog()) {
+    EXPECT_LT(call.size(), removal::kMaxLongPath) << "a call was made with the over-long path";
+    // A drive root is never looked up (an empty floppy or card slot).
+    EXPECT_FALSE(call.starts_with("GetLongPathNameW(C:\\, ")) << call;
+  }
+}
 
 TEST(CallPathTest, LongFormOnlyWhereTheClassicRulesFail) {
   const std::u16string longTail(270, u'x');

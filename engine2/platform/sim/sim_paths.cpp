@@ -140,9 +140,9 @@ ParsedPath ParseWin32Path(std::u16string_view text, bool enforceMaxPath,
                           bool allowWildcardsInLast, bool validateNames) {
   ParsedPath result;
   if (text.substr(0, kLongPrefix.size()) == kLongPrefix) {
-    // Windows hands "\\?\" paths to the file system without normalising
-    // them; the program never relies on that difference, so the simulated
-    // machine strips the prefix and normalises as for any other path.
+    // Windows hands "\\?\" paths to the file system as they stand: no "/"
+    // turned into "\", no "." or ".." resolved, no trailing dot or blank
+    // trimmed (a name that ends in one is reachable only this way).
     result.path.longPrefix = true;
     text.remove_prefix(kLongPrefix.size());
     if (StartsWithIgnoreAsciiCase(text, u"UNC\\")) {
@@ -158,8 +158,10 @@ ParsedPath ParseWin32Path(std::u16string_view text, bool enforceMaxPath,
     return result;
   }
   std::u16string s(text);
-  for (char16_t& c : s) {
-    if (c == u'/') c = u'\\';
+  if (!result.path.longPrefix) {
+    for (char16_t& c : s) {
+      if (c == u'/') c = u'\\';
+    }
   }
 
   std::u16string_view rest = s;
@@ -182,7 +184,13 @@ ParsedPath ParseWin32Path(std::u16string_view text, bool enforceMaxPath,
     if (end == std::u16string_view::npos) end = rest.size();
     const std::u16string_view segment = rest.substr(pos, end - pos);
     pos = end + 1;
-    if (segment.empty() || segment == u".") continue;
+    if (segment.empty()) continue;
+    if (path.longPrefix && (segment == u"." || segment == u"..")) {
+      // Taken literally, neither is a name a file system accepts.
+      result.error = win::ERROR_INVALID_NAME;
+      return result;
+    }
+    if (segment == u".") continue;
     if (segment == u"..") {
       if (!path.parts.empty()) path.parts.pop_back();
       continue;
@@ -195,9 +203,9 @@ ParsedPath ParseWin32Path(std::u16string_view text, bool enforceMaxPath,
   // trailing dots and blanks.
   for (std::u16string& part : path.parts) {
     const std::size_t n = part.size();
-    if (n >= 2 && part[n - 1] == u'.' && part[n - 2] != u'.') part.pop_back();
+    if (!path.longPrefix && n >= 2 && part[n - 1] == u'.' && part[n - 2] != u'.') part.pop_back();
   }
-  if (!path.trailingSeparator && !path.parts.empty()) {
+  if (!path.longPrefix && !path.trailingSeparator && !path.parts.empty()) {
     std::u16string& last = path.parts.back();
     while (!last.empty() && (last.back() == u'.' || last.back() == u' ')) last.pop_back();
     if (last.empty()) {

@@ -36,7 +36,8 @@ struct ParsedPath {
 // Normalises like GetFullPathNameW: "/" becomes "\", runs of "\" collapse,
 // "." and ".." are resolved lexically (".." never climbs above the root), a
 // segment ending in a single "." loses it, and trailing dots and blanks of
-// the last segment go. Relative paths are taken against "C:\". Errors:
+// the last segment go. A "\\?\" path is taken literally instead: only its
+// separators are read, and a "." or ".." in it is ERROR_INVALID_NAME. Relative paths are taken against "C:\". Errors:
 // ERROR_FILENAME_EXCED_RANGE for MAX_PATH characters or more without the
 // "\\?\" prefix (when `enforceMaxPath`), ERROR_PATH_NOT_FOUND for an empty
 // text, ERROR_BAD_NETPATH for network and device paths, and ERROR_INVALID_NAME
