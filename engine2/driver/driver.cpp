@@ -12,12 +12,9 @@
 #include "engine/text.h"
 #include "platform/platform.h"
 #include "system/privileges.h"
-#include "system/removal_guard.h"
 
 namespace quenwick {
 namespace {
-
-using DefinitionList = std::vector<std::unique_ptr<Definition>>;
 
 // The removal question is formatted into a buffer of this many characters.
 constexpr std::size_t kQuestionCapacity = 100;
@@ -49,16 +46,6 @@ std::u16string RemovalQuestion(unsigned found) {
                   : u" rogue applications found. Would you like to remove them from computer?";
   if (question.size() >= kQuestionCapacity) question.resize(kQuestionCapacity - 1);
   return question;
-}
-
-unsigned CleanAll(DefinitionList& definitions) {
-  // The places the clean must never remove are read once for the whole pass.
-  removal::GuardScope guard;
-  unsigned cleaned = 0;
-  for (auto& definition : definitions) {
-    if (definition->Clean()) ++cleaned;
-  }
-  return cleaned;
 }
 
 void AskRestart() {

@@ -2,6 +2,7 @@
 
 #include "engine/operand.h"
 #include "platform/platform.h"
+#include "system/removal_guard.h"
 
 namespace quenwick {
 
@@ -59,6 +60,15 @@ bool Definition::Clean() {
   }
   Sys().WriteConsoleWide(u" cleaned\n");
   return true;
+}
+
+unsigned CleanAll(DefinitionList& definitions) {
+  removal::GuardScope pass;
+  unsigned cleaned = 0;
+  for (auto& definition : definitions) {
+    if (definition->Clean()) ++cleaned;
+  }
+  return cleaned;
 }
 
 }  // namespace quenwick

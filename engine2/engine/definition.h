@@ -54,4 +54,12 @@ class Definition {
   std::u16string id;
 };
 
+using DefinitionList = std::vector<std::unique_ptr<Definition>>;
+
+// The clean pass: cleans every Definition in order under one guard scope, so
+// that the protected places are read once for all of them and a locked file
+// that several actions name is registered for the next start once. The
+// number of Definitions cleaned.
+unsigned CleanAll(DefinitionList& definitions);
+
 }  // namespace quenwick
