@@ -1,7 +1,7 @@
 #include "elements/antivirus2009_decode.h"
 
 #include "engine/text.h"
-#include "platform/platform.h"
+#include "system/system_text.h"
 
 namespace quenwick {
 namespace {
@@ -68,19 +68,8 @@ std::vector<std::uint8_t> DecodePathBytes(std::u16string_view text,
 }
 
 std::u16string DecodePath(std::u16string_view text, const SubstitutionTables& tables) {
-  const std::vector<std::uint8_t> bytes = DecodePathBytes(text, tables);
-  if (bytes.empty()) return {};
-  // One byte never gives more than one UTF-16 unit in any ANSI code page, so
-  // a buffer of one character per byte always suffices.
-  std::u16string wide(bytes.size(), u'\0');
-  const int written = Sys().MultiByteToWideChar(
-      win::CP_ACP, 0, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()),
-      wide.data(), static_cast<int>(wide.size()));
-  if (written <= 0) return {};
-  wide.resize(static_cast<std::size_t>(written) < wide.size() ? written : wide.size());
   // The text ends at a zero byte, as the program's texts always do.
-  if (const std::size_t zero = wide.find(u'\0'); zero != std::u16string::npos) wide.resize(zero);
-  return wide;
+  return AnsiToWide(DecodePathBytes(text, tables)).value_or(std::u16string());
 }
 
 bool IsExePath(std::u16string_view text, std::u16string_view exeSuffix) {

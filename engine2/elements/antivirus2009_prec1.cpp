@@ -7,23 +7,15 @@
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
-#include "platform/platform.h"
-#include "system/registry_handle.h"
 #include "system/registry_key.h"
 
 namespace quenwick {
 namespace {
 
-// The enumeration buffer holds 34 characters and the terminator: room for a
-// 32-digit name and a little more. Longer names come back as ERROR_MORE_DATA
-// and are passed over.
-constexpr win::DWORD kNameCapacity = 35;
+// Names are read 34 characters at most: room for a 32-digit name and a
+// little more. Longer names are passed over.
+constexpr std::size_t kMaxNameLength = 34;
 constexpr std::size_t kFamilyKeyNameLength = 32;
-// Failures other than a name too long for the buffer that follow one another
-// without a success in between. A key deleted while it is enumerated fails
-// every index the same way; without a bound the walk would go through all
-// four billion of them.
-constexpr unsigned kMaxConsecutiveEnumerationFailures = 64;
 
 bool IsHexDigit(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
@@ -79,27 +71,11 @@ std::optional<std::u16string> FamilyProgramPath(std::u16string_view name,
 }  // namespace
 
 std::int32_t Antivirus2009Prec1::Check() {
-  ScopedRegistryKey base;
-  if (base.Open(win::HKEY_CURRENT_USER, baseKey, win::KEY_READ) != win::ERROR_SUCCESS) return 0;
-
-  unsigned failuresInARow = 0;
-  for (win::DWORD index = 0;; ++index) {
-    char16_t name[kNameCapacity] = {};
-    win::DWORD length = kNameCapacity;
-    const win::LSTATUS status =
-        Sys().RegEnumKeyExW(base.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == static_cast<win::LSTATUS>(win::ERROR_NO_MORE_ITEMS)) return 0;
-    if (status != win::ERROR_SUCCESS) {
-      if (status == static_cast<win::LSTATUS>(win::ERROR_MORE_DATA)) continue;
-      if (++failuresInARow >= kMaxConsecutiveEnumerationFailures) return 0;
-      continue;
-    }
-    failuresInARow = 0;
-
-    const std::u16string_view keyName(name, length < kNameCapacity ? length : kNameCapacity - 1);
-    if (!IsFamilyKeyName(keyName)) continue;
+  std::int32_t found = 0;
+  ForEachSubkeyName(win::HKEY_CURRENT_USER, baseKey, kMaxNameLength, [&](std::u16string_view keyName) {
+    if (!IsFamilyKeyName(keyName)) return true;
     std::optional<std::u16string> programPath = FamilyProgramPath(keyName, *this);
-    if (!programPath) continue;
+    if (!programPath) return true;
 
     // Both slots are checked before either is written, so that a damaged
     // index can neither leave one of them half updated nor wrap around to
@@ -108,8 +84,10 @@ std::int32_t Antivirus2009Prec1::Check() {
     if (nameSlot >= owner->variables.size()) throw EmptySlotError(firstVariable);
     owner->SetVariable(firstVariable, std::move(*programPath));
     owner->SetVariable(static_cast<std::uint32_t>(nameSlot), std::u16string(keyName));
-    return 1;
-  }
+    found = 1;
+    return false;
+  });
+  return found;
 }
 
 }  // namespace quenwick

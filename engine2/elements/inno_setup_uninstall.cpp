@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "elements/run_uninstaller.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
+#include "system/processes.h"
 #include "system/registry_key.h"
 
 namespace quenwick {
 namespace {
-constexpr win::DWORD kInnoSetupUninstallWaitMs = 30000;
+constexpr std::uint32_t kInnoSetupUninstallWaitMs = 30000;
 }  // namespace
 
 std::int32_t InnoSetupUninstall::Execute() {
@@ -26,7 +26,7 @@ std::int32_t InnoSetupUninstall::Execute() {
   std::u16string commandLine;
   commandLine.reserve(path.size() + arguments.size() + 2);
   commandLine.append(u"\"").append(path).append(u"\"").append(arguments);
-  return RunUninstaller(path, commandLine, kInnoSetupUninstallWaitMs) ? 0 : -1;
+  return RunProgramAndWait(path, commandLine, kInnoSetupUninstallWaitMs) ? 0 : -1;
 }
 
 }  // namespace quenwick

@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "elements/run_uninstaller.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
+#include "system/processes.h"
 
 namespace quenwick {
 namespace {
-constexpr win::DWORD kUninstallWaitMs = 10000;
+constexpr std::uint32_t kUninstallWaitMs = 10000;
 }  // namespace
 
 std::int32_t Uninstall::Execute() {
@@ -20,7 +20,7 @@ std::int32_t Uninstall::Execute() {
   std::u16string commandLine;
   commandLine.reserve(path.size() + args.size() + 3);
   commandLine.append(u"\"").append(path).append(u"\" ").append(args);
-  return RunUninstaller(path, commandLine, kUninstallWaitMs) ? 0 : -1;
+  return RunProgramAndWait(path, commandLine, kUninstallWaitMs) ? 0 : -1;
 }
 
 }  // namespace quenwick

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "engine/text.h"
-#include "platform/platform.h"
 #include "system/registry_key.h"
+#include "system/system_text.h"
 
 namespace quenwick {
 namespace {
@@ -13,14 +13,8 @@ constexpr char16_t kSeparator = u',';
 
 // "<system folder>\userinit.exe,", or nothing when the folder is unknown.
 std::optional<std::u16string> SystemLogonProgram() {
-  char16_t folder[win::MAX_PATH + 1] = {};
-  if (!Sys().SHGetSpecialFolderPathW(win::HWND{}, folder, win::CSIDL_SYSTEM, 0)) {
-    return std::nullopt;
-  }
-  folder[win::MAX_PATH] = u'\0';  // never read past the buffer, whatever was written
-  std::u16string program(folder);
-  if (program.empty()) return std::nullopt;
-  program += kSystemLogonProgram;
+  std::optional<std::u16string> program = ShellFolderPath(win::CSIDL_SYSTEM);
+  if (program) *program += kSystemLogonProgram;
   return program;
 }
 

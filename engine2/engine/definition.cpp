@@ -1,8 +1,8 @@
 #include "engine/definition.h"
 
 #include "engine/operand.h"
-#include "platform/platform.h"
 #include "system/removal_guard.h"
+#include "system/system_text.h"
 
 namespace quenwick {
 
@@ -50,7 +50,7 @@ std::int32_t Definition::Scan() {
 
 bool Definition::Clean() {
   if (Scan() != 1) return false;
-  Sys().WriteConsoleWide(name + u" found...");
+  WriteConsoleText(name + u" found...");
   for (auto& action : actions) {
     try {
       action->Execute();
@@ -58,7 +58,7 @@ bool Definition::Clean() {
       // Contained: only this action is skipped.
     }
   }
-  Sys().WriteConsoleWide(u" cleaned\n");
+  WriteConsoleText(u" cleaned\n");
   return true;
 }
 

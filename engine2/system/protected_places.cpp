@@ -5,13 +5,14 @@
 
 #include "engine/text.h"
 #include "platform/platform.h"
+#include "system/registry_key.h"
 #include "system/removal_calls.h"
+#include "system/system_text.h"
 #include "system/safety_tables.h"
 
 namespace quenwick {
 namespace {
 
-constexpr std::size_t kMaxPath = win::MAX_PATH;
 constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
 
 constexpr char16_t kProfileListKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
@@ -66,14 +67,6 @@ std::u16string ResolveDots(std::u16string_view path) {
   return out;
 }
 
-// The path without a "\\?\" or "\\?\UNC\" prefix.
-std::u16string WithoutLongPrefix(std::u16string_view path) {
-  constexpr std::u16string_view kLongUncPrefix = u"\\\\?\\UNC\\";
-  if (path.starts_with(kLongUncPrefix)) return u"\\\\" + std::u16string(path.substr(kLongUncPrefix.size()));
-  if (path.starts_with(kLongPathPrefix)) return std::u16string(path.substr(kLongPathPrefix.size()));
-  return std::u16string(path);
-}
-
 // The path without a long-form prefix and with "/" as "\".
 std::u16string WithBackslashes(std::u16string_view path) {
   std::u16string text = WithoutLongPrefix(path);
@@ -83,87 +76,25 @@ std::u16string WithBackslashes(std::u16string_view path) {
   return text;
 }
 
-// The long form of what `path` names, asked with the form a call needs (a
-// long path in its "\\?\" form: some systems' GetLongPathNameW fails on
-// long paths given without it), or `path` itself when it cannot be had. A
-// drive root is its own long form and is never asked about: that would touch
-// an empty floppy or card slot, or wait on a disconnected network drive.
-std::u16string LongForm(const std::u16string& path) {
-  if (path.size() == 3 && path[1] == u':') return path;
-  const std::u16string call = removal::CallPath(path);
-  if (call.size() >= removal::kMaxLongPath) return path;
-  std::u16string buffer(removal::kMaxLongPath + 1, u'\0');
-  const win::DWORD length =
-      Sys().GetLongPathNameW(call.c_str(), buffer.data(), static_cast<win::DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return path;
-  buffer.resize(length);
-  return WithoutLongPrefix(buffer);
-}
+// The long form of what `path` names, or `path` itself when it cannot be had.
+std::u16string LongForm(const std::u16string& path) { return LongPathName(path).value_or(path); }
 
-std::u16string ShellFolder(int csidl) {
-  char16_t buffer[kMaxPath + 1] = {};
-  if (!Sys().SHGetSpecialFolderPathW(win::HWND{}, buffer, csidl, 0)) return {};
-  return buffer;
-}
+std::u16string ShellFolder(int csidl) { return ShellFolderPath(csidl).value_or(std::u16string()); }
 
-std::u16string ExpandEnvironment(const std::u16string& text) {
-  const win::DWORD needed = Sys().ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (needed == 0) return text;
-  std::u16string buffer(needed + 1, u'\0');
-  const win::DWORD written =
-      Sys().ExpandEnvironmentStringsW(text.c_str(), buffer.data(), needed + 1);
-  if (written == 0 || written > needed + 1) return text;
-  buffer.resize(written - 1);
-  return buffer;
-}
-
-// Reads a string value under HKEY_LOCAL_MACHINE with read access only.
-std::u16string ReadMachineString(const std::u16string& subkey, const char16_t* name) {
-  Platform& os = Sys();
-  win::HKEY key{};
-  if (os.RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, subkey.c_str(), 0, win::KEY_READ, &key) != 0) {
-    return {};
-  }
-  std::u16string text;
-  win::DWORD type = 0;
-  win::DWORD size = 0;
-  if (os.RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == 0 &&
-      (type == win::REG_SZ || type == win::REG_EXPAND_SZ) && size >= 2 && size < 65536) {
-    std::vector<win::BYTE> data(size);
-    if (os.RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) == 0) {
-      for (std::size_t i = 0; i + 1 < size; i += 2) {
-        const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        text += c;
-      }
-    }
-  }
-  os.RegCloseKey(key);
-  return type == win::REG_EXPAND_SZ ? ExpandEnvironment(text) : text;
+std::u16string ReadMachineString(std::u16string_view subkey, std::u16string_view name) {
+  return ReadStringValue(win::HKEY_LOCAL_MACHINE, subkey, name).value_or(std::u16string());
 }
 
 void AddProfileFolders(std::vector<std::u16string>& out) {
-  out.push_back(ReadMachineString(kProfileListKey, u"ProfilesDirectory"));
-  out.push_back(ReadMachineString(kProfileListKey, u"Public"));
-  out.push_back(ReadMachineString(kProfileListKey, u"Default"));
-  out.push_back(ReadMachineString(kProfileListKey, u"AllUsersProfile"));
-
-  Platform& os = Sys();
-  win::HKEY list{};
-  if (os.RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, kProfileListKey, 0, win::KEY_READ, &list) != 0) {
-    return;
+  for (const char16_t* name : {u"ProfilesDirectory", u"Public", u"Default", u"AllUsersProfile"}) {
+    out.push_back(ReadMachineString(kProfileListKey, name));
   }
-  char16_t name[256];
-  for (win::DWORD index = 0;; ++index) {
-    win::DWORD length = 256;
-    const win::LSTATUS status =
-        os.RegEnumKeyExW(list, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == win::ERROR_NO_MORE_ITEMS) break;
-    if (status != 0) continue;
-    out.push_back(ReadMachineString(std::u16string(kProfileListKey) + u"\\" + name,
-                                    u"ProfileImagePath"));
-  }
-  os.RegCloseKey(list);
+  // A profile's SID is far shorter; a longer name is no profile.
+  constexpr std::size_t kMaxProfileKeyName = 255;
+  ForEachSubkeyName(win::HKEY_LOCAL_MACHINE, kProfileListKey, kMaxProfileKeyName, [&](std::u16string_view sid) {
+    out.push_back(ReadMachineString(std::u16string(kProfileListKey) + u"\\" + std::u16string(sid), u"ProfileImagePath"));
+    return true;
+  });
 }
 
 void AddDriveRoots(std::vector<std::u16string>& out) {
@@ -186,6 +117,13 @@ std::u16string NormalizeKey(std::u16string_view subkeyPath) {
 }
 
 }  // namespace
+
+std::u16string WithoutLongPrefix(std::u16string_view path) {
+  constexpr std::u16string_view kLongUncPrefix = u"\\\\?\\UNC\\";
+  if (path.starts_with(kLongUncPrefix)) return u"\\\\" + std::u16string(path.substr(kLongUncPrefix.size()));
+  if (path.starts_with(kLongPathPrefix)) return std::u16string(path.substr(kLongPathPrefix.size()));
+  return std::u16string(path);
+}
 
 std::u16string ResolvePathDots(std::u16string_view path) { return ResolveDots(WithBackslashes(path)); }
 

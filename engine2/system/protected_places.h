@@ -22,6 +22,9 @@ namespace quenwick {
 // in lower case, no trailing backslash except after a drive ("c:\").
 std::u16string NormalizePathForComparison(std::u16string_view path);
 
+// The path without a "\\?\" or "\\?\UNC\" prefix ("\\server\..." for the latter).
+std::u16string WithoutLongPrefix(std::u16string_view path);
+
 // "\." and ".." resolved, "/" as "\", runs of "\" collapsed, no "\\?\"
 // prefix and no trailing backslash, letter case kept. The program's one
 // lexical path normaliser: the forms below are built on it.

@@ -110,4 +110,26 @@ void RegistryKey::Release() {
   values.shrink_to_fit();
 }
 
+bool ForEachSubkeyName(win::HKEY root, std::u16string_view subkeyPath, std::size_t maxNameLength,
+                       const std::function<bool(std::u16string_view name)>& visit) {
+  constexpr unsigned kMaxConsecutiveFailures = 64;
+  ScopedRegistryKey key;
+  if (key.Open(root, std::u16string(subkeyPath), win::KEY_READ) != win::ERROR_SUCCESS) return false;
+  std::u16string name(maxNameLength + 1, u'\0');
+  unsigned failuresInARow = 0;
+  for (win::DWORD index = 0;; ++index) {
+    auto length = static_cast<win::DWORD>(name.size());
+    const win::LSTATUS status =
+        Sys().RegEnumKeyExW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == static_cast<win::LSTATUS>(win::ERROR_NO_MORE_ITEMS)) return true;
+    if (status == static_cast<win::LSTATUS>(win::ERROR_MORE_DATA)) continue;  // too long a name
+    if (status != win::ERROR_SUCCESS) {
+      if (++failuresInARow >= kMaxConsecutiveFailures) return true;
+      continue;
+    }
+    failuresInARow = 0;
+    if (!visit(std::u16string_view(name.data(), std::min<std::size_t>(length, maxNameLength)))) return true;
+  }
+}
+
 }  // namespace quenwick

@@ -37,6 +37,22 @@ struct RegistryValue {
 // data of a REG_SZ or REG_EXPAND_SZ value that holds it.
 std::vector<std::uint8_t> StringValueBytes(std::u16string_view text);
 
+// Calls `visit` with the name of each direct subkey of `subkeyPath` under
+// `root` (opened for reading), in the registry's order, until it returns
+// false. Names longer than `maxNameLength` are passed over. A run of
+// failures with no success in between ends the walk: a key deleted while it
+// is enumerated fails every index the same way, and without a bound the walk
+// would go through all four billion of them. False when the key does not
+// open.
+bool ForEachSubkeyName(win::HKEY root, std::u16string_view subkeyPath, std::size_t maxNameLength,
+                       const std::function<bool(std::u16string_view name)>& visit);
+
+// The text of a REG_SZ or REG_EXPAND_SZ value (the latter expanded), read
+// with read access only; nothing when the key, the value or its text is not
+// there.
+std::optional<std::u16string> ReadStringValue(win::HKEY root, std::u16string_view subkeyPath,
+                                              std::u16string_view name);
+
 // Reads one value whole, opening its key with KEY_ALL_ACCESS. Invalid when the
 // key does not open with full access or the value cannot be read.
 RegistryValue ReadValue(win::HKEY root, std::u16string_view subkeyPath, std::u16string_view name);

@@ -3,6 +3,7 @@
 
 #include "system/registry_handle.h"
 #include "system/registry_key.h"
+#include "system/system_text.h"
 
 namespace quenwick {
 
@@ -101,6 +102,18 @@ RegistryValue ReadValue(win::HKEY root, std::u16string_view subkeyPath, std::u16
   ScopedRegistryKey key;
   if (key.Open(root, std::u16string(subkeyPath), win::KEY_ALL_ACCESS) != win::ERROR_SUCCESS) return {};
   return ReadOpenValue(key, std::u16string(name));
+}
+
+std::optional<std::u16string> ReadStringValue(win::HKEY root, std::u16string_view subkeyPath,
+                                              std::u16string_view name) {
+  ScopedRegistryKey key;
+  if (key.Open(root, std::u16string(subkeyPath), win::KEY_READ) != win::ERROR_SUCCESS) return std::nullopt;
+  const RegistryValue value = ReadOpenValue(key, std::u16string(name));
+  if (!value.IsValid() || (value.type != win::REG_SZ && value.type != win::REG_EXPAND_SZ)) return std::nullopt;
+  std::u16string text = value.Text();
+  if (text.empty()) return std::nullopt;
+  if (value.type == win::REG_EXPAND_SZ) return ExpandEnvironment(text);
+  return text;
 }
 
 bool RegistryKey::RewriteValue(std::u16string_view name, const ValueRewrite& rewrite) const {
