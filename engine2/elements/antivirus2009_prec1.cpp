@@ -61,7 +61,8 @@ std::optional<std::u16string> FamilyProgramPath(std::u16string_view name,
   AppendText(path, name);
   RegistryKey key(path);
   // A text that does not parse names nothing; it never reaches the registry.
-  if (key.IsValid()) key.LoadTree();
+  // A key that does not load is empty and holds no path: no need to ask.
+  if (key.IsValid()) (void)key.LoadTree();
   const RegistryKey* options = key.FindSubkey(element.optionsKeyName);
   std::optional<std::u16string> found = ProgramPathIn(options ? *options : key, element);
   key.Release();

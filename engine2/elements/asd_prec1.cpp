@@ -21,8 +21,10 @@ std::int32_t ASDPrec1::Execute() {
   std::erase_if(*entries,
                 [this](const auto& entry) { return UserinitEntryMatches(entry, pattern); });
   // Written back every time, also when nothing matched: the list comes out in
-  // the program's normal form, every entry followed by one comma.
-  WriteUserinitEntries(*entries);
+  // the program's normal form, every entry followed by one comma. A failed
+  // write leaves Windows the value it had, which still starts the user's
+  // session; the clean goes on, as after any action.
+  (void)WriteUserinitEntries(*entries);
   return 0;
 }
 

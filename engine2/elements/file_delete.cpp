@@ -17,7 +17,9 @@ std::int32_t FileDelete::Execute() {
       (attributes & win::FILE_ATTRIBUTE_DIRECTORY)) {
     return 0;
   }
-  RemovePath(resolved);
+  // Every file action reports 0: what could not go now is registered for the
+  // next start, and a refusal is silent.
+  (void)RemovePath(resolved);
   return 0;
 }
 

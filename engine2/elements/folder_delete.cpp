@@ -16,7 +16,9 @@ std::int32_t FolderDelete::Execute() {
   // folder that is a link loses only the link (RemovePath never follows one).
   if (attributes != win::INVALID_FILE_ATTRIBUTES &&
       (attributes & win::FILE_ATTRIBUTE_DIRECTORY)) {
-    RemovePath(resolved);
+    // Every folder action reports 0: what could not go now is registered for
+    // the next start, and a refusal is silent.
+    (void)RemovePath(resolved);
   }
   return 0;
 }

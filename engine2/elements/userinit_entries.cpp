@@ -55,22 +55,22 @@ std::optional<UserinitEntries> ReadUserinitEntries() {
   return SplitUserinitText(text);
 }
 
-void WriteUserinitEntries(const UserinitEntries& entries) {
+bool WriteUserinitEntries(const UserinitEntries& entries) {
   std::u16string text = JoinUserinitEntries(entries);
   if (text.empty()) {
     std::optional<std::u16string> fallback = SystemLogonProgram();
-    if (!fallback) return;  // an empty value would leave nothing to run at logon
+    if (!fallback) return false;  // an empty value would leave nothing to run at logon
     text = std::move(*fallback);
   }
   const std::vector<std::uint8_t> bytes = StringValueBytes(text);
   RegistryValue value(kUserinitValueName, win::REG_SZ, bytes.data(),
                       static_cast<win::DWORD>(bytes.size()));
   RegistryKey winlogon(kWinlogonKeyPath);
-  if (!value.IsValid() || !winlogon.IsValid()) return;
+  if (!value.IsValid() || !winlogon.IsValid()) return false;
   // The key is not loaded: it holds this one value, so WriteBack sets
   // "Userinit" and leaves every other value of Winlogon as it is.
   winlogon.values.push_back(std::move(value));
-  winlogon.WriteBack();
+  return winlogon.WriteBack() == win::ERROR_SUCCESS;
   winlogon.Release();
 }
 

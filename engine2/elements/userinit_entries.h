@@ -38,7 +38,7 @@ std::optional<UserinitEntries> ReadUserinitEntries();
 // Writes the list back as a REG_SZ "Userinit" value, touching no other value
 // of the key. A list with no non-empty entry would leave Windows nothing to
 // run at logon, so the system's own logon program is written instead; when
-// the system folder cannot be learnt, nothing is written.
-void WriteUserinitEntries(const UserinitEntries& entries);
+// the system folder cannot be learnt, nothing is written. True when written.
+[[nodiscard]] bool WriteUserinitEntries(const UserinitEntries& entries);
 
 }  // namespace quenwick

@@ -37,16 +37,18 @@ std::int32_t ScheduleDeleteAtRestart(const std::u16string& named) {
   // deletion at the next start; every other attribute stays.
   const win::DWORD attributes = ReadAttributes(path);
   if (attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_READONLY)) {
-    removal::WriteAttributes(path, attributes & ~win::FILE_ATTRIBUTE_READONLY);
+    // A failure shows in the registration that follows, if anywhere.
+    (void)removal::WriteAttributes(path, attributes & ~win::FILE_ATTRIBUTE_READONLY);
   }
-  return removal::RegisterDeletionAtRestart(path) ? 1 : 0;
+  return removal::RegisterDeletionAtRestart(path).done ? 1 : 0;
 }
 
 std::int32_t DeleteFileOrSchedule(const std::u16string& path) {
   // One immediate attempt; whatever is locked or refused waits for the next
   // start rather than for the program.
-  if (removal::DeleteFileEntry(path)) return 1;
-  switch (removal::LastError()) {
+  const removal::CallResult deleted = removal::DeleteFileEntry(path);
+  if (deleted.done) return 1;
+  switch (deleted.error) {
     case win::ERROR_FILE_NOT_FOUND:
       return 1;
     case win::ERROR_ACCESS_DENIED:
@@ -58,8 +60,9 @@ std::int32_t DeleteFileOrSchedule(const std::u16string& path) {
 }
 
 std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder) {
-  if (removal::RemoveFolderEntry(folder)) return 1;
-  switch (removal::LastError()) {
+  const removal::CallResult removed = removal::RemoveFolderEntry(folder);
+  if (removed.done) return 1;
+  switch (removed.error) {
     case win::ERROR_ACCESS_DENIED:
     case win::ERROR_DIR_NOT_EMPTY:  // its contents are registered ahead of it
     case win::ERROR_SHARING_VIOLATION:

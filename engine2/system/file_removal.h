@@ -18,11 +18,11 @@
 
 namespace quenwick {
 
-std::int32_t RemovePath(const std::u16string& path);
-std::int32_t DeleteFileOrSchedule(const std::u16string& path);
-std::int32_t RemoveFolderTree(const std::u16string& folder);
-std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder);
-std::int32_t ScheduleDeleteAtRestart(const std::u16string& path);
+[[nodiscard]] std::int32_t RemovePath(const std::u16string& path);
+[[nodiscard]] std::int32_t DeleteFileOrSchedule(const std::u16string& path);
+[[nodiscard]] std::int32_t RemoveFolderTree(const std::u16string& folder);
+[[nodiscard]] std::int32_t RemoveDirectoryOrSchedule(const std::u16string& folder);
+[[nodiscard]] std::int32_t ScheduleDeleteAtRestart(const std::u16string& path);
 
 // GetFileAttributesW of what the path names (named_path.h), in the form the
 // removal calls use: detection finds exactly what deletion removes.

@@ -50,8 +50,9 @@ std::int32_t RemoveFilesOf(const std::u16string& folder) {
       result &= RemoveLink(path, false);
       continue;
     }
-    // Clears read-only, hidden and system, which would refuse the delete.
-    removal::WriteAttributes(path, win::FILE_ATTRIBUTE_NORMAL);
+    // Clears read-only, hidden and system, which would refuse the delete; a
+    // failure shows in the deletion that follows.
+    (void)removal::WriteAttributes(path, win::FILE_ATTRIBUTE_NORMAL);
     result &= DeleteFileOrSchedule(path);
   } while (Sys().FindNextFileW(search.get(), data.get()));
   return result;
@@ -97,17 +98,17 @@ bool NextSubfolder(FolderFrame& frame, std::u16string& subfolder) {
 std::int32_t LeaveFolder(FolderFrame& frame) {
   frame.subfolderSearch.Reset();
   if (frame.result == 0) return 0;
-  removal::WriteAttributes(frame.folder, win::FILE_ATTRIBUTE_NORMAL);
+  // A failure shows in the removal that follows.
+  (void)removal::WriteAttributes(frame.folder, win::FILE_ATTRIBUTE_NORMAL);
   return RemoveDirectoryOrSchedule(frame.folder);
 }
 
 }  // namespace
 
 std::int32_t RemoveLink(const std::u16string& path, bool folderLink) {
-  const bool removed =
+  const removal::CallResult removed =
       folderLink ? removal::RemoveFolderEntry(path) : removal::DeleteFileEntry(path);
-  if (removed) return 1;
-  return removal::LastError() == win::ERROR_FILE_NOT_FOUND ? 1 : 0;
+  return removed.done || removed.error == win::ERROR_FILE_NOT_FOUND ? 1 : 0;
 }
 
 std::int32_t WalkFolderTree(const std::u16string& folder) {

@@ -30,7 +30,9 @@ bool EnablePrivilege(const std::u16string& name) {
 void RestartComputer() {
   // Without EWX_FORCE, so that running applications may hold the restart up
   // in the usual way. The restart goes on after this returns.
-  EnablePrivilege(u"SeShutdownPrivilege");
+  // Asked for anyway: without it Windows refuses the restart, and there is
+  // nothing else to try.
+  (void)EnablePrivilege(u"SeShutdownPrivilege");
   Sys().ExitWindowsEx(win::EWX_REBOOT, win::SHTDN_REASON_MAJOR_APPLICATION);
 }
 

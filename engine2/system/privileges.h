@@ -7,7 +7,7 @@ namespace quenwick {
 
 // Enables one named privilege ("SeDebugPrivilege") in the process token. True
 // when the token opened, the name was found and the adjustment call succeeded.
-bool EnablePrivilege(const std::u16string& name);
+[[nodiscard]] bool EnablePrivilege(const std::u16string& name);
 
 // Asks Windows to restart; returns at once.
 void RestartComputer();

@@ -77,7 +77,7 @@ class RegistryKey {
   // never opened: Windows nests keys no deeper than that. A registry link is
   // a leaf: opened as itself, it is marked IsLink() with no values or
   // subkeys, and what it points to is never loaded.
-  bool LoadTree();
+  [[nodiscard]] bool LoadTree();
   // The first direct subkey whose last path component equals `name`, or null.
   const RegistryKey* FindSubkey(std::u16string_view name) const;
   // The first value named `name`, or null.
@@ -86,7 +86,7 @@ class RegistryKey {
   // `values`; existing values and subkeys the tree does not hold stay. One
   // failed write does not stop the others. The first error, or 0; when the
   // key itself cannot be created, nothing else is written.
-  win::LSTATUS WriteBack() const;
+  [[nodiscard]] win::LSTATUS WriteBack() const;
   // Deletes one value of the key; reports nothing.
   void DeleteValue(std::u16string_view name) const;
   // The data to write in place of a value, or nothing to leave it as it is.
@@ -103,7 +103,7 @@ class RegistryKey {
   // other branches, but a key that keeps a subkey keeps its ancestors. The
   // first error, or the result of deleting the key itself
   // (ERROR_FILE_NOT_FOUND for a key that is not there).
-  win::LSTATUS DeleteTree() const;
+  [[nodiscard]] win::LSTATUS DeleteTree() const;
   // Frees the loaded values and subkeys.
   void Release();
   // True when the load found this key to be a registry symbolic link (which

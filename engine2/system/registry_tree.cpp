@@ -161,13 +161,13 @@ bool RegistryKey::LoadLevel(std::u16string& nameBuffer, unsigned depth) {
 
 win::LSTATUS RegistryKey::DeleteTree() const {
   if (!parsed_) return win::ERROR_INVALID_NAME;
-  // Loaded afresh, so that what is deleted is what the registry holds now. A
-  // key that cannot be loaded is still deleted by its path (which fails when
-  // it has subkeys).
   // A protected key is refused before anything under it is touched.
   if (IsProtectedKey(root, subkeyPath)) return win::ERROR_ACCESS_DENIED;
+  // Loaded afresh, so that what is deleted is what the registry holds now. A
+  // key that cannot be loaded is still deleted by its path (which fails when
+  // it has subkeys), so a failed load needs no answer of its own.
   RegistryKey fresh(text);
-  fresh.LoadTree();
+  (void)fresh.LoadTree();
   return DeleteLoadedTree(fresh);
 }
 

@@ -1,7 +1,5 @@
 #include "system/removal_calls.h"
 
-#include <optional>
-
 #include "platform/platform.h"
 #include "system/protected_places.h"
 #include "system/removal_guard.h"
@@ -23,23 +21,23 @@ bool IsNetworkPath(std::u16string_view path) {
   return path.size() > 2 && path[0] == u'\\' && path[1] == u'\\' && path[2] != u'\\';
 }
 
-// The error of the last call when it was not made (0 when it was).
-win::DWORD lastOwnError = 0;
+// The path to hand to the call, or why no call may be made with it.
+struct Callable {
+  std::u16string path;
+  win::DWORD refusal = 0;
+};
 
-// The path to hand to the call, or nothing when the guard refuses `path` or
-// it is too long for any call; LastError() tells which.
-std::optional<std::u16string> Callable(const std::u16string& path, bool refused) {
-  if (refused) {
-    lastOwnError = win::ERROR_ACCESS_DENIED;
-    return std::nullopt;
-  }
+Callable Check(const std::u16string& path, bool refused) {
+  if (refused) return {{}, win::ERROR_ACCESS_DENIED};
   std::u16string call = CallPath(path);
-  if (call.size() >= kMaxLongPath) {
-    lastOwnError = win::ERROR_FILENAME_EXCED_RANGE;
-    return std::nullopt;
-  }
-  lastOwnError = 0;
-  return call;
+  if (call.size() >= kMaxLongPath) return {{}, win::ERROR_FILENAME_EXCED_RANGE};
+  return {std::move(call), 0};
+}
+
+// The result of a call that was made.
+CallResult Made(bool succeeded) {
+  if (succeeded) return {true, 0};
+  return {false, Sys().GetLastError()};
 }
 
 }  // namespace
@@ -86,42 +84,43 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   return out;
 }
 
-win::DWORD LastError() { return lastOwnError != 0 ? lastOwnError : Sys().GetLastError(); }
-
 win::DWORD ReadAttributes(const std::u16string& path) {
-  const auto call = Callable(path, false);
-  return call ? Sys().GetFileAttributesW(call->c_str()) : win::INVALID_FILE_ATTRIBUTES;
+  const Callable call = Check(path, false);
+  return call.refusal == 0 ? Sys().GetFileAttributesW(call.path.c_str()) : win::INVALID_FILE_ATTRIBUTES;
 }
 
-bool WriteAttributes(const std::u16string& path, win::DWORD attributes) {
-  const auto call = Callable(path, RefusesEntry(path));
-  return call && Sys().SetFileAttributesW(call->c_str(), attributes) != 0;
+CallResult WriteAttributes(const std::u16string& path, win::DWORD attributes) {
+  const Callable call = Check(path, RefusesEntry(path));
+  if (call.refusal != 0) return {false, call.refusal};
+  return Made(Sys().SetFileAttributesW(call.path.c_str(), attributes) != 0);
 }
 
-bool DeleteFileEntry(const std::u16string& path) {
-  const auto call = Callable(path, RefusesEntry(path));
-  return call && Sys().DeleteFileW(call->c_str()) != 0;
+CallResult DeleteFileEntry(const std::u16string& path) {
+  const Callable call = Check(path, RefusesEntry(path));
+  if (call.refusal != 0) return {false, call.refusal};
+  return Made(Sys().DeleteFileW(call.path.c_str()) != 0);
 }
 
-bool RemoveFolderEntry(const std::u16string& path) {
-  const auto call = Callable(path, RefusesEntry(path));
-  return call && Sys().RemoveDirectoryW(call->c_str()) != 0;
+CallResult RemoveFolderEntry(const std::u16string& path) {
+  const Callable call = Check(path, RefusesEntry(path));
+  if (call.refusal != 0) return {false, call.refusal};
+  return Made(Sys().RemoveDirectoryW(call.path.c_str()) != 0);
 }
 
-bool RegisterDeletionAtRestart(const std::u16string& path) {
-  const auto call = Callable(path, RefusesNamedPath(path));
-  if (!call) return false;
-  if (GuardScope::AlreadyRegistered(path)) return true;
+CallResult RegisterDeletionAtRestart(const std::u16string& path) {
+  const Callable call = Check(path, RefusesNamedPath(path));
+  if (call.refusal != 0) return {false, call.refusal};
+  if (GuardScope::AlreadyRegistered(path)) return {true, 0};
   constexpr win::DWORD kDeleteAtRestart =
       win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_DELAY_UNTIL_REBOOT;
-  if (Sys().MoveFileExW(call->c_str(), nullptr, kDeleteAtRestart) == 0) return false;
-  GuardScope::RememberRegistered(path);
-  return true;
+  const CallResult result = Made(Sys().MoveFileExW(call.path.c_str(), nullptr, kDeleteAtRestart) != 0);
+  if (result.done) GuardScope::RememberRegistered(path);
+  return result;
 }
 
 win::HFIND OpenSearch(const std::u16string& pattern, win::WIN32_FIND_DATAW* data) {
-  const auto call = Callable(pattern, false);
-  return call ? Sys().FindFirstFileW(call->c_str(), data) : win::INVALID_FIND_HANDLE;
+  const Callable call = Check(pattern, false);
+  return call.refusal == 0 ? Sys().FindFirstFileW(call.path.c_str(), data) : win::INVALID_FIND_HANDLE;
 }
 
 }  // namespace quenwick::removal

@@ -8,8 +8,7 @@
 // bypass it.
 //
 // Each function makes its one platform call unless the guard refuses the
-// path; LastError() then gives ERROR_ACCESS_DENIED, and otherwise what the
-// call left in GetLastError().
+// path or it is too long for any call, and says what happened in its result.
 #pragma once
 
 #include <cstddef>
@@ -43,21 +42,24 @@ bool HasNameThatClassicRulesChange(std::u16string_view path);
 // `folder`, a backslash unless it is empty or already ends with one, and `name`.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 
-// The error of the last call below: ERROR_ACCESS_DENIED when the guard
-// refused it, ERROR_FILENAME_EXCED_RANGE when its path was too long for any
-// call, GetLastError() otherwise.
-win::DWORD LastError();
+// What one call did: done, or not, with the reason: ERROR_ACCESS_DENIED when
+// the guard refused the path, ERROR_FILENAME_EXCED_RANGE when it was too long
+// for any call, otherwise what the call left in GetLastError().
+struct [[nodiscard]] CallResult {
+  bool done = false;
+  win::DWORD error = 0;
+};
 
 win::DWORD ReadAttributes(const std::u16string& path);
-bool WriteAttributes(const std::u16string& path, win::DWORD attributes);
-bool DeleteFileEntry(const std::u16string& path);
-bool RemoveFolderEntry(const std::u16string& path);
+CallResult WriteAttributes(const std::u16string& path, win::DWORD attributes);
+CallResult DeleteFileEntry(const std::u16string& path);
+CallResult RemoveFolderEntry(const std::u16string& path);
 // MoveFileExW(path, no new name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT).
 // The deletion is carried out at the next start with the system's rights, so
 // the path is checked in full (long form) whoever asks. A path registered
 // once while a guard scope lives is not registered again (a file deletion
 // and the deletion of its folder both ask for a locked file).
-bool RegisterDeletionAtRestart(const std::u16string& path);
+CallResult RegisterDeletionAtRestart(const std::u16string& path);
 // FindFirstFileW of `pattern`; INVALID_FIND_HANDLE when nothing was found.
 win::HFIND OpenSearch(const std::u16string& pattern, win::WIN32_FIND_DATAW* data);
 

@@ -234,7 +234,7 @@ TEST_F(ConfusedDeputyTest, OneScopeReadsTheProtectedPlacesOnce) {
   m_->ResetCallLog();
   {
     removal::GuardScope pass;
-    for (int i = 0; i < 3; ++i) RemovePath(u"C:\\Rogue" + std::u16string(1, u'0' + i));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(RemovePath(u"C:\\Rogue" + std::u16string(1, u'0' + i)), 1);
   }
   EXPECT_EQ(m_->CallCount("GetLogicalDriveStringsW"), 1u);
   EXPECT_FALSE(m_->PathExists(u"C:\\Rogue2"));
