@@ -1,7 +1,8 @@
 // One scan pass over a generated database of 1,000 Definitions on the
 // simulated machine: the time it takes, and the platform calls each kind of
-// precondition makes (reported as counters; the exact counts are pinned down
-// by the unit test ScanCalls).
+// precondition makes, reported as counters: watch them when a change touches
+// the scan (a clean machine: 2 per shell-folder file check, 3 per
+// environment one, 1 per missing key, 4 per value read).
 #include <benchmark/benchmark.h>
 
 #include <map>
