@@ -12,6 +12,13 @@
 // plain text (UTF-16LE with zero terminator, no kind word), a target (a bare
 // u32 slot index), a slot pair (a u32 naming a slot and the one after it) and
 // the fixed table block of Antivirus2009Prec1.
+//
+// Each codec file opens with its record's length in bytes as a formula: L
+// (L1, L2, ...) is a plain text's length in UTF-16 units, so 2L its bytes
+// without the terminator; v(X) is what follows Operand X's kind word, 2L + 2
+// for a literal text (terminator included) and 4 for a slot index. The
+// constant holds the tag, the kind words, the targets and the plain texts'
+// terminators.
 #pragma once
 
 #include <array>

@@ -96,11 +96,6 @@ void RunUnattended(DefinitionList& definitions, int argc, const char16_t* const*
   }
 }
 
-void Teardown(DefinitionList& definitions) {
-  for (auto& definition : definitions) definition.reset();
-  definitions.clear();
-}
-
 }  // namespace
 
 int RunDriver(int argc, const char16_t* const* argv) {
@@ -125,7 +120,6 @@ int RunDriver(int argc, const char16_t* const* argv) {
   } else {
     PrintUsage();
   }
-  Teardown(definitions);
   return 0;
 }
 

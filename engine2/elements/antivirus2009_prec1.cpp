@@ -64,9 +64,7 @@ std::optional<std::u16string> FamilyProgramPath(std::u16string_view name,
   // A key that does not load is empty and holds no path: no need to ask.
   if (key.IsValid()) (void)key.LoadTree();
   const RegistryKey* options = key.FindSubkey(element.optionsKeyName);
-  std::optional<std::u16string> found = ProgramPathIn(options ? *options : key, element);
-  key.Release();
-  return found;
+  return ProgramPathIn(options ? *options : key, element);
 }
 
 }  // namespace

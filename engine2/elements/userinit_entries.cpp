@@ -50,9 +50,7 @@ bool UserinitEntryMatches(std::u16string_view entry, std::u16string_view pattern
 std::optional<UserinitEntries> ReadUserinitEntries() {
   RegistryValue value = ReadValue(win::HKEY_LOCAL_MACHINE, kWinlogonSubkey, kUserinitValueName);
   if (!value.IsValid() || value.size == 0) return std::nullopt;
-  const std::u16string text = value.Text();
-  value.Release();
-  return SplitUserinitText(text);
+  return SplitUserinitText(value.Text());
 }
 
 bool WriteUserinitEntries(const UserinitEntries& entries) {
@@ -71,7 +69,6 @@ bool WriteUserinitEntries(const UserinitEntries& entries) {
   // "Userinit" and leaves every other value of Winlogon as it is.
   winlogon.values.push_back(std::move(value));
   return winlogon.WriteBack() == win::ERROR_SUCCESS;
-  winlogon.Release();
 }
 
 }  // namespace quenwick

@@ -17,19 +17,6 @@ bool VariableTable::Set(std::uint32_t index, std::optional<std::u16string> text)
   return true;
 }
 
-void VariableTable::Clear() {
-  for (auto& slot : slots_) slot.reset();
-  slots_.clear();
-}
-
-Definition::~Definition() {
-  // Released in the order the program has always used: slots, preconditions,
-  // actions, then the texts.
-  variables.Clear();
-  preconditions.clear();
-  actions.clear();
-}
-
 void Definition::SetVariable(std::uint32_t index, std::optional<std::u16string> text) {
   if (!variables.Set(index, std::move(text))) throw EmptySlotError(index);
 }

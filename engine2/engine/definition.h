@@ -23,7 +23,6 @@ class VariableTable {
   // Releases the slot's old text and stores the new one (or empties it).
   // Returns false, changing nothing, when the slot does not exist.
   bool Set(std::uint32_t index, std::optional<std::u16string> text);
-  void Clear();
 
  private:
   std::vector<std::optional<std::u16string>> slots_;
@@ -32,7 +31,6 @@ class VariableTable {
 class Definition {
  public:
   explicit Definition(std::uint32_t variableCount = 0) : variables(variableCount) {}
-  ~Definition();
   Definition(const Definition&) = delete;
   Definition& operator=(const Definition&) = delete;
 

@@ -11,9 +11,8 @@ namespace quenwick {
 namespace {
 
 // The name buffer that value and subkey names are enumerated into. Value
-// names may take all of it; subkey names are offered the capacity the
-// program has always announced, 1,000 characters less, which the buffer
-// really has since a key's own text is never copied into it.
+// names may take all of it; subkey names are offered 1,000 characters less,
+// which is still longer than any name Windows allows a key (255).
 constexpr win::DWORD kNameBufferChars = 32767;
 constexpr win::DWORD kValueNameCapacity = kNameBufferChars;
 constexpr win::DWORD kSubkeyNameCapacity = kNameBufferChars - 1000;

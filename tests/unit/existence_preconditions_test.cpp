@@ -22,7 +22,6 @@ using sim::KeyAccess;
 using sim::ScopedPlatform;
 using sim::SimMachine;
 using testing_support::AddPrecondition;
-using testing_support::CallNames;
 
 std::string U8(std::u16string_view text) { return ToUtf8(text); }
 
