@@ -1,6 +1,7 @@
 #include "system/folder_tree_walk.h"
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -13,9 +14,8 @@
 namespace quenwick {
 namespace {
 
-using removal::JoinPath;
-
-constexpr std::u16string_view kEveryEntry = u"*.*";
+using removal::CheckedPath;
+using removal::CheckEntry;
 
 bool Has(win::DWORD attributes, win::DWORD flag) { return (attributes & flag) != 0; }
 
@@ -29,7 +29,8 @@ std::u16string_view EntryName(const win::WIN32_FIND_DATAW& data) {
 // the open search over its entries, and the combined result of everything in
 // it so far.
 struct FolderFrame {
-  std::u16string folder;
+  explicit FolderFrame(CheckedPath path) : folder(std::move(path)) {}
+  CheckedPath folder;
   ScopedFindHandle subfolderSearch;
   std::unique_ptr<win::WIN32_FIND_DATAW> entry = std::make_unique<win::WIN32_FIND_DATAW>();
   bool entryPending = false;  // `entry` holds a result not yet looked at
@@ -37,42 +38,44 @@ struct FolderFrame {
 };
 
 // Every file of the folder, and every link to a file, in search order.
-std::int32_t RemoveFilesOf(const std::u16string& folder) {
+std::int32_t RemoveFilesOf(const CheckedPath& folder) {
   std::int32_t result = 1;
   auto data = std::make_unique<win::WIN32_FIND_DATAW>();
-  ScopedFindHandle search(removal::OpenSearch(JoinPath(folder, kEveryEntry), data.get()));
+  ScopedFindHandle search(removal::OpenSearch(folder, data.get()));
   if (!search.valid()) return result;
   do {
     if (Has(data->dwFileAttributes, win::FILE_ATTRIBUTE_DIRECTORY)) continue;
-    const std::u16string path = JoinPath(folder, EntryName(*data));
+    const std::optional<CheckedPath> path = CheckEntry(folder, EntryName(*data));
+    if (!path) {
+      result = 0;  // refused: it stays, and so does its folder
+      continue;
+    }
     if (Has(data->dwFileAttributes, win::FILE_ATTRIBUTE_REPARSE_POINT)) {
       // Changing a file link's attributes could change its target's.
-      result &= RemoveLink(path, false);
+      result &= RemoveLink(*path, false);
       continue;
     }
     // Clears read-only, hidden and system, which would refuse the delete; a
     // failure shows in the deletion that follows.
-    (void)removal::WriteAttributes(path, win::FILE_ATTRIBUTE_NORMAL);
-    result &= DeleteFileOrSchedule(path);
+    (void)removal::WriteAttributes(*path, win::FILE_ATTRIBUTE_NORMAL);
+    result &= DeleteFileOrSchedule(*path);
   } while (Sys().FindNextFileW(search.get(), data.get()));
   return result;
 }
 
 // Removes the folder's files and opens the search for its subfolders.
-FolderFrame EnterFolder(std::u16string folder) {
-  FolderFrame frame;
-  frame.folder = std::move(folder);
+FolderFrame EnterFolder(CheckedPath folder) {
+  FolderFrame frame(std::move(folder));
   frame.result = RemoveFilesOf(frame.folder);
-  frame.subfolderSearch.Reset(
-      removal::OpenSearch(JoinPath(frame.folder, kEveryEntry), frame.entry.get()));
+  frame.subfolderSearch.Reset(removal::OpenSearch(frame.folder, frame.entry.get()));
   frame.entryPending = frame.subfolderSearch.valid();
   return frame;
 }
 
 // Advances the frame's search to its next subfolder to walk and gives its
 // path. Links to folders met on the way are removed here and not walked.
-// False, with the search closed, when no subfolder is left.
-bool NextSubfolder(FolderFrame& frame, std::u16string& subfolder) {
+// Nothing, with the search closed, when no subfolder is left.
+std::optional<CheckedPath> NextSubfolder(FolderFrame& frame) {
   while (frame.subfolderSearch.valid()) {
     if (!frame.entryPending && !Sys().FindNextFileW(frame.subfolderSearch.get(), frame.entry.get())) {
       frame.subfolderSearch.Reset();
@@ -83,15 +86,18 @@ bool NextSubfolder(FolderFrame& frame, std::u16string& subfolder) {
     const std::u16string_view name = EntryName(*frame.entry);
     // "." and "..", and any folder whose name begins with a dot, are kept.
     if (!Has(attributes, win::FILE_ATTRIBUTE_DIRECTORY) || name.empty() || name[0] == u'.') continue;
-    std::u16string path = JoinPath(frame.folder, name);
-    if (Has(attributes, win::FILE_ATTRIBUTE_REPARSE_POINT)) {
-      frame.result &= RemoveLink(path, true);
+    std::optional<CheckedPath> path = CheckEntry(frame.folder, name);
+    if (!path) {
+      frame.result = 0;  // refused: it stays, and so does this folder
       continue;
     }
-    subfolder = std::move(path);
-    return true;
+    if (Has(attributes, win::FILE_ATTRIBUTE_REPARSE_POINT)) {
+      frame.result &= RemoveLink(*path, true);
+      continue;
+    }
+    return path;
   }
-  return false;
+  return std::nullopt;
 }
 
 // The folder's own removal, after everything inside it has been dealt with.
@@ -105,21 +111,20 @@ std::int32_t LeaveFolder(FolderFrame& frame) {
 
 }  // namespace
 
-std::int32_t RemoveLink(const std::u16string& path, bool folderLink) {
+std::int32_t RemoveLink(const CheckedPath& path, bool folderLink) {
   const removal::CallResult removed =
       folderLink ? removal::RemoveFolderEntry(path) : removal::DeleteFileEntry(path);
   return removed.done || removed.error == win::ERROR_FILE_NOT_FOUND ? 1 : 0;
 }
 
-std::int32_t WalkFolderTree(const std::u16string& folder) {
+std::int32_t WalkFolderTree(const CheckedPath& folder) {
   // Each level keeps its subfolder search open while the levels below it are
   // removed, as a recursive walk would, but on a heap stack of frames.
   std::vector<FolderFrame> stack;
   stack.push_back(EnterFolder(folder));
   for (;;) {
-    std::u16string subfolder;
-    if (NextSubfolder(stack.back(), subfolder)) {
-      stack.push_back(EnterFolder(std::move(subfolder)));
+    if (std::optional<CheckedPath> subfolder = NextSubfolder(stack.back())) {
+      stack.push_back(EnterFolder(std::move(*subfolder)));
       continue;
     }
     const std::int32_t done = LeaveFolder(stack.back());

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "system/removal_calls.h"
+
 namespace quenwick {
 
 // Removes `folder` and everything in it, registering for deletion at the next
@@ -13,12 +15,12 @@ namespace quenwick {
 // inside the tree are removed as links and never entered. The walk keeps its
 // own stack on the heap, so the depth of the tree is bounded only by the
 // length of its paths. 1 when everything is gone or registered, else 0.
-std::int32_t WalkFolderTree(const std::u16string& folder);
+std::int32_t WalkFolderTree(const removal::CheckedPath& folder);
 
 // Removes a junction or symbolic link itself (RemoveDirectoryW for a folder
 // link, DeleteFileW for a file link), never what it points to. A link that
 // refuses to go stays and is not registered for deletion at the next start.
 // 1 when the link is gone, else 0.
-std::int32_t RemoveLink(const std::u16string& path, bool folderLink);
+std::int32_t RemoveLink(const removal::CheckedPath& path, bool folderLink);
 
 }  // namespace quenwick

@@ -1,6 +1,7 @@
 #include "system/removal_calls.h"
 
 #include "platform/platform.h"
+#include "system/named_path.h"
 #include "system/protected_places.h"
 #include "system/removal_guard.h"
 
@@ -21,23 +22,17 @@ bool IsNetworkPath(std::u16string_view path) {
   return path.size() > 2 && path[0] == u'\\' && path[1] == u'\\' && path[2] != u'\\';
 }
 
-// The path to hand to the call, or why no call may be made with it.
-struct Callable {
-  std::u16string path;
-  win::DWORD refusal = 0;
-};
-
-Callable Check(const std::u16string& path, bool refused) {
-  if (refused) return {{}, win::ERROR_ACCESS_DENIED};
-  std::u16string call = CallPath(path);
-  if (call.size() >= kMaxLongPath) return {{}, win::ERROR_FILENAME_EXCED_RANGE};
-  return {std::move(call), 0};
-}
-
 // The result of a call that was made.
 CallResult Made(bool succeeded) {
   if (succeeded) return {true, 0};
   return {false, Sys().GetLastError()};
+}
+
+// The form a call takes, or nothing when the path is too long for any call.
+std::optional<std::u16string> CallForm(std::u16string_view path) {
+  std::u16string call = CallPath(path);
+  if (call.size() >= kMaxLongPath) return std::nullopt;
+  return call;
 }
 
 }  // namespace
@@ -84,43 +79,52 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   return out;
 }
 
-win::DWORD ReadAttributes(const std::u16string& path) {
-  const Callable call = Check(path, false);
-  return call.refusal == 0 ? Sys().GetFileAttributesW(call.path.c_str()) : win::INVALID_FILE_ATTRIBUTES;
+std::optional<CheckedPath> CheckNamed(std::u16string_view path) {
+  std::u16string resolved = ResolveNamedPath(path);
+  if (RefusesNamedPath(resolved)) return std::nullopt;
+  std::optional<std::u16string> call = CallForm(resolved);
+  if (!call) return std::nullopt;
+  return CheckedPath(std::move(resolved), std::move(*call), true);
 }
 
-CallResult WriteAttributes(const std::u16string& path, win::DWORD attributes) {
-  const Callable call = Check(path, RefusesEntry(path));
-  if (call.refusal != 0) return {false, call.refusal};
-  return Made(Sys().SetFileAttributesW(call.path.c_str(), attributes) != 0);
+std::optional<CheckedPath> CheckEntry(const CheckedPath& folder, std::u16string_view name) {
+  std::u16string path = JoinPath(folder.text(), name);
+  if (RefusesEntry(path)) return std::nullopt;
+  std::optional<std::u16string> call = CallForm(path);
+  if (!call) return std::nullopt;
+  return CheckedPath(std::move(path), std::move(*call), false);
 }
 
-CallResult DeleteFileEntry(const std::u16string& path) {
-  const Callable call = Check(path, RefusesEntry(path));
-  if (call.refusal != 0) return {false, call.refusal};
-  return Made(Sys().DeleteFileW(call.path.c_str()) != 0);
+win::DWORD ReadAttributes(std::u16string_view path) {
+  const std::optional<std::u16string> call = CallForm(ResolveNamedPath(path));
+  return call ? Sys().GetFileAttributesW(call->c_str()) : win::INVALID_FILE_ATTRIBUTES;
 }
 
-CallResult RemoveFolderEntry(const std::u16string& path) {
-  const Callable call = Check(path, RefusesEntry(path));
-  if (call.refusal != 0) return {false, call.refusal};
-  return Made(Sys().RemoveDirectoryW(call.path.c_str()) != 0);
+win::DWORD ReadAttributes(const CheckedPath& path) { return Sys().GetFileAttributesW(path.call().c_str()); }
+
+CallResult WriteAttributes(const CheckedPath& path, win::DWORD attributes) {
+  return Made(Sys().SetFileAttributesW(path.call().c_str(), attributes) != 0);
 }
 
-CallResult RegisterDeletionAtRestart(const std::u16string& path) {
-  const Callable call = Check(path, RefusesNamedPath(path));
-  if (call.refusal != 0) return {false, call.refusal};
-  if (GuardScope::AlreadyRegistered(path)) return {true, 0};
+CallResult DeleteFileEntry(const CheckedPath& path) { return Made(Sys().DeleteFileW(path.call().c_str()) != 0); }
+
+CallResult RemoveFolderEntry(const CheckedPath& path) {
+  return Made(Sys().RemoveDirectoryW(path.call().c_str()) != 0);
+}
+
+CallResult RegisterDeletionAtRestart(const CheckedPath& path) {
+  if (!path.named() && RefusesNamedPath(path.text())) return {false, win::ERROR_ACCESS_DENIED};
+  if (GuardScope::AlreadyRegistered(path.text())) return {true, 0};
   constexpr win::DWORD kDeleteAtRestart =
       win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_DELAY_UNTIL_REBOOT;
-  const CallResult result = Made(Sys().MoveFileExW(call.path.c_str(), nullptr, kDeleteAtRestart) != 0);
-  if (result.done) GuardScope::RememberRegistered(path);
+  const CallResult result = Made(Sys().MoveFileExW(path.call().c_str(), nullptr, kDeleteAtRestart) != 0);
+  if (result.done) GuardScope::RememberRegistered(path.text());
   return result;
 }
 
-win::HFIND OpenSearch(const std::u16string& pattern, win::WIN32_FIND_DATAW* data) {
-  const Callable call = Check(pattern, false);
-  return call.refusal == 0 ? Sys().FindFirstFileW(call.path.c_str(), data) : win::INVALID_FIND_HANDLE;
+win::HFIND OpenSearch(const CheckedPath& folder, win::WIN32_FIND_DATAW* data) {
+  const std::optional<std::u16string> pattern = CallForm(JoinPath(folder.text(), u"*.*"));
+  return pattern ? Sys().FindFirstFileW(pattern->c_str(), data) : win::INVALID_FIND_HANDLE;
 }
 
 }  // namespace quenwick::removal

@@ -2,16 +2,14 @@
 //
 // Every read, attribute change, deletion and registration for deletion at the
 // next start that RemovePath and the folder walk make goes through these
-// functions. They are the single point where a path is turned into the form a
-// call needs (see CallPath), and where the guard (removal_guard.h) stands
-// between the removal layer and the file system, so that no deletion can
-// bypass it.
-//
-// Each function makes its one platform call unless the guard refuses the
-// path or it is too long for any call, and says what happened in its result.
+// functions. A path enters them once, as a CheckedPath: that is where it is
+// resolved, turned into the form a call needs (see CallPath) and judged by
+// the guard (removal_guard.h), so that no deletion can bypass it and no path
+// is checked twice.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,25 +40,62 @@ bool HasNameThatClassicRulesChange(std::u16string_view path);
 // `folder`, a backslash unless it is empty or already ends with one, and `name`.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 
-// What one call did: done, or not, with the reason: ERROR_ACCESS_DENIED when
-// the guard refused the path, ERROR_FILENAME_EXCED_RANGE when it was too long
-// for any call, otherwise what the call left in GetLastError().
+// A path the removal layer may hand to a call that changes the file system:
+// resolved once (named_path.h), judged by the guard once, and put in the form
+// the calls take, where it enters the layer. Only the two checks below make
+// one, so an unchecked path cannot reach a deleting call.
+class CheckedPath {
+ public:
+  // As resolved: for messages and for joining the names of its entries.
+  const std::u16string& text() const { return text_; }
+  // The form a call takes (CallPath).
+  const std::u16string& call() const { return call_; }
+  // Checked in full (a named path) rather than lexically (an entry).
+  bool named() const { return named_; }
+
+ private:
+  friend std::optional<CheckedPath> CheckNamed(std::u16string_view path);
+  friend std::optional<CheckedPath> CheckEntry(const CheckedPath& folder, std::u16string_view name);
+  CheckedPath(std::u16string text, std::u16string call, bool named)
+      : text_(std::move(text)), call_(std::move(call)), named_(named) {}
+
+  std::u16string text_;
+  std::u16string call_;
+  bool named_;
+};
+
+// A path named by a Definition or the machine: resolved, then judged in full
+// (removal_guard.h RefusesNamedPath). Nothing when the guard refuses it or it
+// is too long for any call.
+std::optional<CheckedPath> CheckNamed(std::u16string_view path);
+
+// An entry that a search of `folder` listed, by its literal name: judged
+// lexically (RefusesEntry). Nothing when refused or too long for any call.
+std::optional<CheckedPath> CheckEntry(const CheckedPath& folder, std::u16string_view name);
+
+// What one call did: done, or not, with what the call left in GetLastError().
 struct [[nodiscard]] CallResult {
   bool done = false;
   win::DWORD error = 0;
 };
 
-win::DWORD ReadAttributes(const std::u16string& path);
-CallResult WriteAttributes(const std::u16string& path, win::DWORD attributes);
-CallResult DeleteFileEntry(const std::u16string& path);
-CallResult RemoveFolderEntry(const std::u16string& path);
+// GetFileAttributesW of what `path` names, as detection and deletion read it
+// (named_path.h): no guard stands before reading. INVALID_FILE_ATTRIBUTES
+// for a path too long for any call.
+win::DWORD ReadAttributes(std::u16string_view path);
+win::DWORD ReadAttributes(const CheckedPath& path);
+CallResult WriteAttributes(const CheckedPath& path, win::DWORD attributes);
+CallResult DeleteFileEntry(const CheckedPath& path);
+CallResult RemoveFolderEntry(const CheckedPath& path);
 // MoveFileExW(path, no new name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT).
 // The deletion is carried out at the next start with the system's rights, so
-// the path is checked in full (long form) whoever asks. A path registered
-// once while a guard scope lives is not registered again (a file deletion
-// and the deletion of its folder both ask for a locked file).
-CallResult RegisterDeletionAtRestart(const std::u16string& path);
-// FindFirstFileW of `pattern`; INVALID_FIND_HANDLE when nothing was found.
-win::HFIND OpenSearch(const std::u16string& pattern, win::WIN32_FIND_DATAW* data);
+// an entry is checked in full (long form) before it is registered; a refusal
+// fails with ERROR_ACCESS_DENIED. A path registered once while a guard scope
+// lives is not registered again (a file deletion and the deletion of its
+// folder both ask for a locked file).
+CallResult RegisterDeletionAtRestart(const CheckedPath& path);
+// FindFirstFileW of every entry of `folder`; INVALID_FIND_HANDLE when nothing
+// was found.
+win::HFIND OpenSearch(const CheckedPath& folder, win::WIN32_FIND_DATAW* data);
 
 }  // namespace quenwick::removal

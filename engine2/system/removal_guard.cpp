@@ -10,17 +10,6 @@ namespace {
 // The outermost live scope. The program removes from one thread.
 GuardScope* outermost = nullptr;
 
-// The decision for the last path asked about: a file is asked about twice or
-// more in a row (attributes, then deletion, then perhaps registration), and
-// each answer costs calls.
-// Forgotten when the outermost scope ends.
-struct LastAnswer {
-  std::u16string path;
-  bool named = false;  // checked in full; it answers for an entry too
-  bool refused = false;
-};
-LastAnswer lastAnswer;
-
 bool Refuses(std::u16string_view path, std::u16string_view normal) {
   if (GuardScope::Places().Refuses(normal)) return true;
   const std::u16string text(path);
@@ -53,7 +42,6 @@ GuardScope::GuardScope() {
 GuardScope::~GuardScope() {
   if (!outermost_) return;
   outermost = nullptr;
-  lastAnswer = LastAnswer{};
 }
 
 const ProtectedPlaces& GuardScope::Places() {
@@ -75,20 +63,12 @@ void GuardScope::RememberRegistered(std::u16string_view path) {
 bool RefusesNamedPath(std::u16string_view path) {
   if (path.size() >= kMaxLongPath) return true;
   GuardScope scope;
-  if (lastAnswer.named && lastAnswer.path == path) {
-    return lastAnswer.refused;
-  }
-  const bool refused = Refuses(path, NormalizePathForComparison(path));
-  lastAnswer = LastAnswer{std::u16string(path), true, refused};
-  return refused;
+  return Refuses(path, NormalizePathForComparison(path));
 }
 
 bool RefusesEntry(std::u16string_view path) {
   GuardScope scope;
-  if (lastAnswer.path == path) return lastAnswer.refused;
-  const bool refused = Refuses(path, NormalizePathLexically(path));
-  lastAnswer = LastAnswer{std::u16string(path), false, refused};
-  return refused;
+  return Refuses(path, NormalizePathLexically(path));
 }
 
 }  // namespace quenwick::removal
