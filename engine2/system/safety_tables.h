@@ -63,30 +63,14 @@ struct ProtectedSubfolder {
   std::u16string_view relative;
 };
 inline constexpr std::array<ProtectedSubfolder, 24> kProtectedSubfolders{{
-    {win::CSIDL_WINDOWS, u"assembly"},
-    {win::CSIDL_WINDOWS, u"Boot"},
-    {win::CSIDL_WINDOWS, u"Fonts"},
-    {win::CSIDL_WINDOWS, u"Globalization"},
-    {win::CSIDL_WINDOWS, u"inf"},
-    {win::CSIDL_WINDOWS, u"Installer"},
-    {win::CSIDL_WINDOWS, u"Microsoft.NET"},
-    {win::CSIDL_WINDOWS, u"servicing"},
-    {win::CSIDL_WINDOWS, u"SysWOW64"},
-    {win::CSIDL_WINDOWS, u"system"},
-    {win::CSIDL_WINDOWS, u"Tasks"},
-    {win::CSIDL_WINDOWS, u"Temp"},
-    {win::CSIDL_WINDOWS, u"WinSxS"},
-    {win::CSIDL_SYSTEM, u"catroot"},
-    {win::CSIDL_SYSTEM, u"catroot2"},
-    {win::CSIDL_SYSTEM, u"config"},
-    {win::CSIDL_SYSTEM, u"drivers"},
-    {win::CSIDL_SYSTEM, u"drivers\\etc"},
-    {win::CSIDL_SYSTEM, u"DriverStore"},
-    {win::CSIDL_SYSTEM, u"GroupPolicy"},
-    {win::CSIDL_SYSTEM, u"spool"},
-    {win::CSIDL_SYSTEM, u"Tasks"},
-    {win::CSIDL_SYSTEM, u"wbem"},
-    {win::CSIDL_SYSTEM, u"WindowsPowerShell"},
+    {win::CSIDL_WINDOWS, u"assembly"},      {win::CSIDL_WINDOWS, u"Boot"},      {win::CSIDL_WINDOWS, u"Fonts"},
+    {win::CSIDL_WINDOWS, u"Globalization"}, {win::CSIDL_WINDOWS, u"inf"},       {win::CSIDL_WINDOWS, u"Installer"},
+    {win::CSIDL_WINDOWS, u"Microsoft.NET"}, {win::CSIDL_WINDOWS, u"servicing"}, {win::CSIDL_WINDOWS, u"SysWOW64"},
+    {win::CSIDL_WINDOWS, u"system"},        {win::CSIDL_WINDOWS, u"Tasks"},     {win::CSIDL_WINDOWS, u"Temp"},
+    {win::CSIDL_WINDOWS, u"WinSxS"},        {win::CSIDL_SYSTEM, u"catroot"},    {win::CSIDL_SYSTEM, u"catroot2"},
+    {win::CSIDL_SYSTEM, u"config"},         {win::CSIDL_SYSTEM, u"drivers"},    {win::CSIDL_SYSTEM, u"drivers\\etc"},
+    {win::CSIDL_SYSTEM, u"DriverStore"},    {win::CSIDL_SYSTEM, u"GroupPolicy"}, {win::CSIDL_SYSTEM, u"spool"},
+    {win::CSIDL_SYSTEM, u"Tasks"},          {win::CSIDL_SYSTEM, u"wbem"},       {win::CSIDL_SYSTEM, u"WindowsPowerShell"},
 }};
 
 // Keys under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER (relative, lower case)
@@ -159,20 +143,11 @@ struct CriticalProcess {
   int csidl;
 };
 inline constexpr std::array<CriticalProcess, 14> kCriticalProcesses{{
-    {u"smss.exe", win::CSIDL_SYSTEM},
-    {u"csrss.exe", win::CSIDL_SYSTEM},
-    {u"wininit.exe", win::CSIDL_SYSTEM},
-    {u"winlogon.exe", win::CSIDL_SYSTEM},
-    {u"services.exe", win::CSIDL_SYSTEM},
-    {u"lsass.exe", win::CSIDL_SYSTEM},
-    {u"lsm.exe", win::CSIDL_SYSTEM},
-    {u"svchost.exe", win::CSIDL_SYSTEM},
-    {u"dwm.exe", win::CSIDL_SYSTEM},
-    {u"spoolsv.exe", win::CSIDL_SYSTEM},
-    {u"taskhost.exe", win::CSIDL_SYSTEM},
-    {u"conhost.exe", win::CSIDL_SYSTEM},
-    {u"userinit.exe", win::CSIDL_SYSTEM},
-    {u"explorer.exe", win::CSIDL_WINDOWS},
+    {u"smss.exe", win::CSIDL_SYSTEM},     {u"csrss.exe", win::CSIDL_SYSTEM},   {u"wininit.exe", win::CSIDL_SYSTEM},
+    {u"winlogon.exe", win::CSIDL_SYSTEM}, {u"services.exe", win::CSIDL_SYSTEM}, {u"lsass.exe", win::CSIDL_SYSTEM},
+    {u"lsm.exe", win::CSIDL_SYSTEM},      {u"svchost.exe", win::CSIDL_SYSTEM}, {u"dwm.exe", win::CSIDL_SYSTEM},
+    {u"spoolsv.exe", win::CSIDL_SYSTEM},  {u"taskhost.exe", win::CSIDL_SYSTEM}, {u"conhost.exe", win::CSIDL_SYSTEM},
+    {u"userinit.exe", win::CSIDL_SYSTEM}, {u"explorer.exe", win::CSIDL_WINDOWS},
 }};
 
 }  // namespace quenwick::safety
