@@ -41,8 +41,10 @@ void CheckFixtureProof(const std::vector<SourceDefinition>& sources,
     const std::string who = source.brand.empty() ? "" : "brand '" + source.brand + "': ";
     // A brand's own line is its entry in `brands`, where its id stands.
     const SourcePos pos = source.brand.empty() ? source.namePos : source.idPos;
-    const std::string infected = "describe an infected machine in fixtures/" + folder +
-                                 "/<case>.toml with found = ['" + source.stem + "']";
+    const std::string infected =
+        "describe an infected machine in fixtures/" + folder + "/<case>.toml with " +
+        (source.brand.empty() ? "found = ['" + source.stem + "']"
+                              : "family = '" + folder + "', brands = ['" + source.brand + "'] and found = ['${handle}']");
     const std::string lookAlikeFix = "add to fixtures/" + folder +
                                      "/ a machine where it must not be found (a similar name, or its folder "
                                      "without the trace that anchors it)";
