@@ -255,7 +255,7 @@ TEST(ToolTestCommand, TheTraceSaysWhatEachElementDid) {
   testing::TempDir dir;
   const auto source = dir.Write("defs/rogue.toml", R"(name = 'Rogue'
 id = '1'
-variables = ['command', 'program']
+variables = ['command', 'program', 'spare']
 [[preconditions]]
 type = 'GetRegValue'
 key = 'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -286,6 +286,9 @@ program = '%CSIDL_APPDATA%\Rogue\none.exe'
 [[actions]]
 type = 'RegKeyDelete'
 key = 'HKEY_CURRENT_USER\Software\Rogue'
+[[actions]]
+type = 'FileDelete'
+path = { var = 'spare' }
 )");
   const auto infected = Parse(R"([machine]
 files = ['C:\Program Files\Rogue\rogue.exe', { path = 'C:\Program Files\Rogue\hook.dll', locked = true }]
@@ -327,6 +330,8 @@ found = []
       "\"C:\\Users\\User\\AppData\\Roaming\\Rogue\\none.exe\": nothing to end",
       "    " + file + ":31: RegKeyDelete key \"HKEY_CURRENT_USER\\Software\\Rogue\": "
       "deleted key HKEY_CURRENT_USER\\Software\\Rogue with 1 entry in it",
+      "    " + file + ":34: FileDelete path (variable 'spare') (empty): failed: it read an empty variable, so the engine "
+      "skipped it",
   };
   EXPECT_EQ(trace.Lines(), expected);
 }
