@@ -67,7 +67,8 @@ quenwick_warnings(quenwick_program_objects)
 # --- The database resource ------------------------------------------------------
 # The decompressed database that an executable embeds when it is given
 # neither RESOURCE nor DATABASE: the sources in definitions/ compiled by
-# `quenwick-db build` (no sources give an empty database, count 0). The tool
+# `quenwick-db build` (a folder without sources is an error, not an empty
+# database, so that a wrong path cannot ship a program that knows nothing). The tool
 # refuses sources with errors, so a broken Definition fails the build.
 file(GLOB QUENWICK_DEFINITION_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/definitions/*.toml)
 set(QUENWICK_DEFAULT_DATABASE ${PROJECT_BINARY_DIR}/windows/default-database.bin)

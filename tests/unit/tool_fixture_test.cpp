@@ -7,11 +7,15 @@
 #include "commands.h"
 #include "fixture/fixture.h"
 #include "fixture/fixture_runner.h"
+#include "fixture/fixture_trace.h"
+#include "source_reader.h"
 #include "support/database_builder.h"
 #include "support/temp_dir.h"
 
 namespace quenwick::dbtool::fixture {
 namespace {
+
+namespace fs = std::filesystem;
 
 using testdb::DatabaseBuilder;
 using testdb::DefinitionBuilder;
@@ -221,21 +225,138 @@ TEST(ToolFixtureRunner, AFixtureNamingAnUnknownDefinitionFails) {
 
 TEST(ToolTestCommand, RunsTheFixturesOfADefinitionsFolder) {
   testing::TempDir dir;
-  dir.Write("defs/always.toml", "name = 'Always'\nid = '1'\n");
+  dir.Write("defs/always.toml", "name = 'Always'\nid = '1'\n[[preconditions]]\ntype = 'FolderExist'\npath = '%CSIDL_WINDOWS%'\n");
   dir.Write("defs/fixtures/always/found.toml", "[expect]\nfound = ['always']\n");
   dir.Write("defs/fixtures/always/wrong.toml", "[expect]\nfound = []\n");
-  dir.Write("defs/fixtures/always/broken.toml", "[expect\n");
-  std::ostringstream out, err;
+  const fs::path broken = dir.Write("defs/fixtures/always/broken.toml", "[expect\n");
   const std::vector<std::string> args = {(dir / "defs").string()};
+  {
+    // A fixture that does not read is a lint error, and lint comes first.
+    std::ostringstream out, err;
+    EXPECT_EQ(RunTest(args, out, err), kExitFailure);
+    EXPECT_NE(out.str().find(broken.generic_string() + ":1:8: error:"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("PASS"), std::string::npos) << out.str();
+    EXPECT_NE(err.str().find("no fixture ran"), std::string::npos) << err.str();
+  }
+  fs::remove(broken);
+  std::ostringstream out, err;
   EXPECT_EQ(RunTest(args, out, err), kExitFailure) << err.str();
   const std::string text = out.str();
   EXPECT_NE(text.find("PASS " + (dir / "defs/fixtures/always/found.toml").generic_string()), std::string::npos) << text;
   EXPECT_NE(text.find("FAIL " + (dir / "defs/fixtures/always/wrong.toml").generic_string()), std::string::npos) << text;
-  EXPECT_NE(text.find("FAIL " + (dir / "defs/fixtures/always/broken.toml").generic_string() +
-                      " (the fixture does not read)"),
+  EXPECT_NE(text.find("2 fixture(s), 1 failed\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("trace of"), std::string::npos) << text;
+}
+
+// --trace: per element of the Definition, the texts it used as expanded and
+// what happened on the machine. The Definition here is read without lint, so
+// that it may ask for what the program refuses.
+TEST(ToolTestCommand, TheTraceSaysWhatEachElementDid) {
+  testing::TempDir dir;
+  const auto source = dir.Write("defs/rogue.toml", R"(name = 'Rogue'
+id = '1'
+variables = ['command', 'program', 'spare']
+[[preconditions]]
+type = 'GetRegValue'
+key = 'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
+value_name = 'Rogue'
+target = 'command'
+[[actions]]
+type = 'ExtractPathFromCommand'
+command = { var = 'command' }
+target = 'program'
+[[actions]]
+type = 'KillProcess'
+program = { var = 'program' }
+[[actions]]
+type = 'FileDelete'
+path = { var = 'program' }
+[[actions]]
+type = 'FileDelete'
+path = '%CSIDL_PROGRAM_FILES%\Rogue\hook.dll'
+[[actions]]
+type = 'FolderDelete'
+path = '%USERPROFILE%\Desktop'
+[[actions]]
+type = 'FileDelete'
+path = '%CSIDL_APPDATA%\Rogue\missing.exe'
+[[actions]]
+type = 'KillProcess'
+program = '%CSIDL_APPDATA%\Rogue\none.exe'
+[[actions]]
+type = 'RegKeyDelete'
+key = 'HKEY_CURRENT_USER\Software\Rogue'
+[[actions]]
+type = 'FileDelete'
+path = { var = 'spare' }
+)");
+  const auto infected = Parse(R"([machine]
+files = ['C:\Program Files\Rogue\rogue.exe', { path = 'C:\Program Files\Rogue\hook.dll', locked = true }]
+processes = ['C:\Program Files\Rogue\rogue.exe']
+[[machine.registry]]
+key = 'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
+values = { 'Rogue' = '"C:\Program Files\Rogue\rogue.exe" /tray' }
+[[machine.registry]]
+key = 'HKEY_CURRENT_USER\Software\Rogue\Settings'
+[expect]
+found = []
+)");
+  Diagnostics diagnostics;
+  const auto sources = ReadSourceDirectory(dir / "defs", diagnostics);
+  const auto database = BuildDatabase(sources, diagnostics);
+  ASSERT_TRUE(database.has_value());
+  FixtureTrace trace(sources, {"rogue"});
+  RunFixture(infected, *database, {"rogue"}, &trace);
+  const std::string file = source.generic_string();
+  const std::vector<std::string> expected = {
+      "trace of rogue:",
+      "  scan pass:",
+      "    " + file + ":4: GetRegValue key \"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\", "
+      "value_name \"Rogue\": holds; 'command' = \"\"C:\\Program Files\\Rogue\\rogue.exe\" /tray\"",
+      "  clean pass:",
+      "    (preconditions as in the scan pass)",
+      "    " + file + ":9: ExtractPathFromCommand command (variable 'command') \"\"C:\\Program Files\\Rogue\\rogue.exe\" /tray\": "
+      "'program' = \"C:\\Program Files\\Rogue\\rogue.exe\"",
+      "    " + file + ":13: KillProcess program (variable 'program') \"C:\\Program Files\\Rogue\\rogue.exe\": "
+      "ended C:\\Program Files\\Rogue\\rogue.exe (pid 1000)",
+      "    " + file + ":16: FileDelete path (variable 'program') \"C:\\Program Files\\Rogue\\rogue.exe\": "
+      "deleted C:\\Program Files\\Rogue\\rogue.exe",
+      "    " + file + ":19: FileDelete path \"%CSIDL_PROGRAM_FILES%\\Rogue\\hook.dll\" -> \"C:\\Program Files\\Rogue\\hook.dll\": "
+      "registered for deletion at the next start: C:\\Program Files\\Rogue\\hook.dll",
+      "    " + file + ":22: FolderDelete path \"%USERPROFILE%\\Desktop\" -> \"C:\\Users\\User\\Desktop\": refused as protected",
+      "    " + file + ":25: FileDelete path \"%CSIDL_APPDATA%\\Rogue\\missing.exe\" -> "
+      "\"C:\\Users\\User\\AppData\\Roaming\\Rogue\\missing.exe\": not found",
+      "    " + file + ":28: KillProcess program \"%CSIDL_APPDATA%\\Rogue\\none.exe\" -> "
+      "\"C:\\Users\\User\\AppData\\Roaming\\Rogue\\none.exe\": nothing to end",
+      "    " + file + ":31: RegKeyDelete key \"HKEY_CURRENT_USER\\Software\\Rogue\": "
+      "deleted key HKEY_CURRENT_USER\\Software\\Rogue with 1 entry in it",
+      "    " + file + ":34: FileDelete path (variable 'spare') (empty): failed: it read an empty variable, so the engine "
+      "skipped it",
+  };
+  EXPECT_EQ(trace.Lines(), expected);
+}
+
+// The command prints the trace under a failing fixture only.
+TEST(ToolTestCommand, TraceFollowsAFailingFixture) {
+  testing::TempDir dir;
+  dir.Write("defs/rogue.toml", "name = 'Rogue'\nid = '1'\n[[preconditions]]\ntype = 'FileExist'\n"
+                               "path = '%CSIDL_PROGRAM_FILES%\\Rogue\\rogue.exe'\n");
+  dir.Write("defs/fixtures/rogue/infected.toml", "[machine]\nfiles = ['C:\\Program Files\\Rogue\\rogue.exe']\n"
+                                                  "[expect]\nfound = ['rogue']\n");
+  dir.Write("defs/fixtures/rogue/misplaced.toml", "[machine]\nfiles = ['C:\\Program Files\\Rogue 2\\rogue.exe']\n"
+                                                   "[expect]\nfound = ['rogue']\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(RunTest(std::vector<std::string>{(dir / "defs").string(), "--trace"}, out, err), kExitFailure) << err.str();
+  const std::string text = out.str();
+  const std::string lookup = "FileExist path \"%CSIDL_PROGRAM_FILES%\\Rogue\\rogue.exe\" -> \"C:\\Program Files\\Rogue\\rogue.exe\": ";
+  EXPECT_NE(text.find("FAIL " + (dir / "defs/fixtures/rogue/misplaced.toml").generic_string() +
+                      "\n    found Definitions differ:\n      - rogue   (expected, not found)\n"
+                      "    trace of rogue:\n      scan pass:\n        " +
+                      (dir / "defs/rogue.toml").generic_string() + ":3: " + lookup + "not found\n"
+                      "      clean pass: not found again, nothing done\n"),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("3 fixture(s), 2 failed\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find(lookup + "found"), std::string::npos) << "the passing fixture is not traced:\n" << text;
 }
 
 // The Definitions that the Wine test of value repairs builds its program from

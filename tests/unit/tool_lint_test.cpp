@@ -1,6 +1,7 @@
-// The linter against golden files: tests/tool/lint/<case>/ holds sources and
-// expected.txt, the linter's exact output for them (file names relative to
-// the case folder).
+// The linter against golden files: tests/tool/lint/<case>/ holds sources (and
+// fixtures/, when the case is about them) and expected.txt, the linter's
+// exact output for them (file names relative to the case folder, the folder
+// itself "."). A new fault is a new case folder, not new code.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -34,12 +35,13 @@ struct LintRun {
   std::string output;
 };
 
-LintRun Lint(const fs::path& dir, std::vector<std::string> extra = {}) {
-  std::vector<std::string> args = {dir.generic_string()};
+// Lints `target` (a folder, or one file of `dir`); names are shown relative to `dir`.
+LintRun Lint(const fs::path& dir, std::vector<std::string> extra = {}, const fs::path& target = {}) {
+  std::vector<std::string> args = {(target.empty() ? dir : target).generic_string()};
   args.insert(args.end(), extra.begin(), extra.end());
   std::ostringstream out, err;
   const int code = RunLint(args, out, err);
-  return {code, ReplaceAll(out.str(), dir.generic_string() + "/", "")};
+  return {code, ReplaceAll(ReplaceAll(out.str(), dir.generic_string() + "/", ""), dir.generic_string(), ".")};
 }
 
 std::vector<fs::path> GoldenCases() {
@@ -75,6 +77,10 @@ TEST(ToolLint, EveryPromisedFaultHasAGoldenCase) {
       "unknown-placeholder",  "duplicate-brand",        "bad-brand-name",
       "template-ignores-brand",
       "repair-not-default",   "repair-marker-windows-name", "repair-empty-text",
+      "unclosed-macro",       "macro-without-backslash", "control-character-in-path",
+      "fixed-drive-letter",   "no-fixture",             "no-found-fixture",
+      "no-lookalike-fixture", "no-definitions",         "unknown-key",
+      "unknown-element-type",
   };
   std::set<std::string> seen;
   for (const auto& dir : GoldenCases()) {
@@ -85,6 +91,9 @@ TEST(ToolLint, EveryPromisedFaultHasAGoldenCase) {
     }
   }
   for (const auto& code : promised) EXPECT_TRUE(seen.count(code)) << code;
+  // ... and every code that any case shows is explained for maintainers.
+  const std::string codes = ReadAll(GoldenRoot().parent_path().parent_path().parent_path() / "docs" / "lint-codes.md");
+  for (const auto& code : seen) EXPECT_NE(codes.find("`" + code + "`"), std::string::npos) << code;
 }
 
 TEST(ToolLint, JsonOutputCarriesPlaceSeverityAndCode) {
@@ -106,12 +115,34 @@ TEST(ToolLint, WarningsFailOnlyWithWerror) {
   dir.Write("spare.toml",
             "name = 'Spare'\nid = '1'\nvariables = ['spare']\n"
             "[[preconditions]]\ntype = 'RegKeyExist'\nkey = 'HKEY_CURRENT_USER\\Software\\Rogue'\n");
+  dir.Write("fixtures/spare/infected.toml",
+            "[machine]\nregistry = [{ key = 'HKEY_CURRENT_USER\\Software\\Rogue' }]\n[expect]\nfound = ['spare']\n");
+  dir.Write("fixtures/spare/clean.toml", "[expect]\nfound = []\n");
   const LintRun lenient = Lint(dir.path());
   EXPECT_EQ(lenient.exitCode, kExitOk);
   EXPECT_EQ(lenient.output,
             "spare.toml:3:14: warning: the variable 'spare' is never used [unused-variable]\n"
             "0 error(s), 1 warning(s)\n");
   EXPECT_EQ(Lint(dir.path(), {"--werror"}).exitCode, kExitFailure);
+}
+
+// One file is checked against its folder: an id it shares with a file that
+// sorts before it is reported on it, with the next free id, and the other
+// files' own faults are left out.
+TEST(ToolLint, OneFileIsCheckedAgainstItsFolder) {
+  const fs::path dir = GoldenRoot() / "duplicate-id";
+  const LintRun first = Lint(dir, {"--format=json"}, dir / "first.toml");
+  EXPECT_EQ(first.exitCode, kExitFailure);
+  EXPECT_NE(first.output.find("{\"file\": \"first.toml\", \"line\": 2, \"column\": 6, \"severity\": \"error\", "
+                              "\"code\": \"duplicate-id\", \"message\": \"the id \\\"13\\\" is already used by second.toml; "
+                              "the next free id is 14\"}"),
+            std::string::npos)
+      << first.output;
+  EXPECT_EQ(first.output.find("\"file\": \"second.toml\""), std::string::npos) << first.output;
+  const LintRun third = Lint(dir, {}, dir / "third.toml");
+  EXPECT_EQ(third.exitCode, kExitOk) << third.output;
+  EXPECT_TRUE(third.output.starts_with("third.toml:1:8: warning: no fixture tests 'third'")) << third.output;
+  EXPECT_EQ(third.output.find("second.toml"), std::string::npos) << third.output;
 }
 
 TEST(ToolLint, RepositoryDefinitionsAreClean) {

@@ -351,15 +351,37 @@ TEST(ToolBuildCommand, SourceErrorsLeaveTheOutputsAsTheyWere) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporaries left
 }
 
-TEST(ToolBuildCommand, EmptyDirectoryGivesAnEmptyDatabase) {
+// A wrong path must not build an empty database or pass every check.
+TEST(ToolCommands, AFolderWithoutDefinitionsIsAnError) {
   testing::TempDir dir;
   std::filesystem::create_directory(dir / "defs");
+  dir.Write("defs/fixtures/x/case.toml", "[expect]\nfound = []\n");
+  const std::string defs = (dir / "defs").string();
+  const std::vector<std::vector<std::string>> lines = {
+      {"quenwick-db", "build", defs, "-o", (dir / "db.bin").string()},
+      {"quenwick-db", "lint", defs},
+      {"quenwick-db", "test", defs},
+  };
+  for (const auto& line : lines) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunQuenwickDb(line, out, err), kExitFailure) << line[1];
+    EXPECT_NE((out.str() + err.str()).find(std::filesystem::path(defs).generic_string() +
+                                           ": error: holds no Definition source"),
+              std::string::npos)
+        << line[1] << ": " << out.str() << err.str();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "db.bin"));
+}
+
+TEST(ToolBuildCommand, SaysWhatItBuilt) {
+  testing::TempDir dir;
+  dir.Write("defs/one.toml", "name = 'One'\nid = '1'\n");
+  dir.Write("defs/two.toml", "name = 'Two'\nid = '2'\n");
   const std::vector<std::string> args = {(dir / "defs").string(), "-o", (dir / "db.bin").string()};
   std::ostringstream out, err;
   ASSERT_EQ(RunBuild(args, out, err), kExitOk) << err.str();
-  std::ifstream in(dir / "db.bin", std::ios::binary);
-  const std::string bytes(std::istreambuf_iterator<char>(in), {});
-  EXPECT_EQ(bytes, std::string(4, '\0'));
+  EXPECT_EQ(out.str(), "quenwick-db: built " + (dir / "db.bin").string() + ": 2 Definition(s) from " +
+                           (dir / "defs").string() + "\n");
 }
 
 TEST(ToolBuildCommand, MissingDirectoryIsAnError) {
@@ -381,6 +403,32 @@ TEST(ToolCommandLine, UnknownCommandsAndOptionsAreUsageErrors) {
       {"quenwick-db", "unpack", "db.bin", "--bogus", "-o", "x"},
   };
   for (const auto& line : lines) EXPECT_EQ(RunQuenwickDb(line, out, err), kExitUsage) << line.back();
+}
+
+// The usual manners: help per command, the version, an unknown command named
+// with the nearest one, and "--option=value".
+TEST(ToolCommandLine, HelpVersionAndUnknownCommands) {
+  struct Case {
+    std::vector<std::string> line;
+    int exit;
+    std::string output;  // a line of stdout and stderr together
+  };
+  const std::vector<Case> cases = {
+      {{"quenwick-db", "lint", "--help"}, kExitOk, "usage: quenwick-db lint DIR|FILE [--format text|json]"},
+      {{"quenwick-db", "test", "defs", "-h"}, kExitOk, "--trace adds, for a failing fixture, every element"},
+      {{"quenwick-db", "help", "build"}, kExitOk, "usage: quenwick-db build DIR -o DATABASE [--resource RESOURCE]"},
+      {{"quenwick-db", "--help"}, kExitOk, "  catalogue DIR -o FILE [--check]"},
+      {{"quenwick-db", "--version"}, kExitOk, "quenwick-db 1."},
+      {{"quenwick-db", "lnit", "defs"}, kExitUsage, "quenwick-db: unknown command 'lnit' (did you mean 'lint'?)"},
+      {{"quenwick-db", "frobnicate"}, kExitUsage, "quenwick-db: unknown command 'frobnicate'\n"},
+      {{"quenwick-db", "lint", "defs", "--format=xml"}, kExitUsage, "usage: quenwick-db lint"},
+      {{"quenwick-db", "lint", "defs", "--werror=yes"}, kExitUsage, "the option --werror takes no value"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunQuenwickDb(c.line, out, err), c.exit) << c.line[1];
+    EXPECT_NE((out.str() + err.str()).find(c.output), std::string::npos) << c.output << "\nin:\n" << out.str() << err.str();
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "database_encoding.h"
+#include "database_input.h"
 #include "file_io.h"
 
 namespace quenwick::dbtool {
@@ -46,7 +47,10 @@ int RunBuild(Arguments args, std::ostream& out, std::ostream& err) {
     err << "quenwick-db: " << error << '\n';
     return kExitFailure;
   }
-  (void)out;
+  std::string loadError;
+  const auto loaded = ParseDefinitions(*database, loadError);
+  out << "quenwick-db: built " << (output ? *output : *resource) << (output && resource ? " and " + *resource : "")
+      << ": " << (loaded ? loaded->size() : 0) << " Definition(s) from " << line.positional()[0] << '\n';
   return kExitOk;
 }
 

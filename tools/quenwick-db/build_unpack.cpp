@@ -56,6 +56,8 @@ std::optional<std::vector<std::uint8_t>> BuildDatabase(const std::vector<SourceD
 std::optional<std::vector<std::uint8_t>> BuildDatabaseFromDirectory(
     const std::filesystem::path& directory, Diagnostics& diagnostics) {
   const auto sources = ReadSourceDirectory(directory, diagnostics);
+  RequireDefinitions(directory, sources, diagnostics);
+  if (sources.empty()) return std::nullopt;
   return BuildDatabase(sources, diagnostics);
 }
 

@@ -9,8 +9,20 @@ bool CommandLine::Parse(Arguments args, std::ostream& err) {
       positional_.push_back(arg);
       continue;
     }
+    // "--format=json" is "--format json".
+    std::optional<std::string> attached;
+    if (const std::size_t equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
+      attached = arg.substr(equals + 1);
+      arg.resize(equals);
+    }
     if (const auto alias = aliases_.find(arg); alias != aliases_.end()) arg = alias->second;
-    if (flags_.count(arg)) {
+    if (attached) {
+      if (!withValue_.count(arg)) {
+        err << "quenwick-db: " << (flags_.count(arg) ? "the option " + arg + " takes no value" : "unknown option " + args[i]) << '\n';
+        return false;
+      }
+      values_[arg] = *attached;
+    } else if (flags_.count(arg)) {
       setFlags_.insert(arg);
     } else if (withValue_.count(arg)) {
       if (i + 1 >= args.size()) {

@@ -1,5 +1,6 @@
 // A small parser for the subcommands' arguments: positional arguments and
-// options that take a value ("-o FILE", "--format json") or none ("--force").
+// options that take a value ("-o FILE", "--format json" or "--format=json")
+// or none ("--force").
 #pragma once
 
 #include <map>

@@ -9,6 +9,7 @@
 
 #include "element_fields.h"
 #include "family_source.h"
+#include "suggestion.h"
 #include "file_io.h"
 #include "toml_text.h"
 #include "utf.h"
@@ -164,9 +165,10 @@ class FieldReader {
   void ReportUnknownKeys() {
     for (auto&& [key, value] : table_) {
       if (key.str() == "type" || taken_.count(std::string(key.str()))) continue;
+      const std::vector<std::string> fields(taken_.begin(), taken_.end());
       ctx_.diagnostics.Error(ctx_.file, PosOf(key.source()), "unknown-key",
-                             std::string(className_) + " has no field '" + std::string(key.str()) +
-                                 "'");
+                             std::string(className_) + " has no field '" + std::string(key.str()) + "'" +
+                                 DidYouMean(key.str(), fields));
     }
   }
 
@@ -221,8 +223,10 @@ void ReadElementList(const toml::node& node, ListKind list, FileContext& ctx,
     }
     source.type = ElementTypeFromName(typeName->get());
     if (source.type >= kElementTypeCount) {
+      std::vector<std::string> classes;
+      for (std::uint32_t tag = 0; tag < kElementTypeCount; ++tag) classes.emplace_back(ElementTypeName(tag));
       ctx.Error(*typeNode, "unknown-element-type",
-                "'" + typeName->get() + "' is not an element class");
+                "'" + typeName->get() + "' is not an element class" + DidYouMean(typeName->get(), classes));
       continue;
     }
     source.fields["type"] = PosOf(*typeNode);
@@ -360,8 +364,15 @@ SourceDefinition ReadSourceTable(const toml::table& root, const std::string& fil
 
   for (auto&& [key, value] : root) {
     if (!kTopLevelKeys.count(key.str())) {
+      // Shown as written: "[[precondition]]" -> "[[preconditions]]".
+      const bool tables = value.is_array_of_tables();
+      const auto meant = ClosestName(key.str(), std::vector<std::string>(kTopLevelKeys.begin(), kTopLevelKeys.end()));
+      const auto shown = [&](std::string_view name) {
+        return tables ? "[[" + std::string(name) + "]]" : "'" + std::string(name) + "'";
+      };
       diagnostics.Error(file, PosOf(key.source()), "unknown-key",
-                        "a Definition has no field '" + std::string(key.str()) + "'");
+                        "a Definition has no field " + shown(key.str()) +
+                            (meant ? " (did you mean " + shown(*meant) + "?)" : ""));
     } else if (identity && (key.str() == "name" || key.str() == "id")) {
       diagnostics.Error(file, PosOf(key.source()), "unknown-key",
                         "a family template takes its '" + std::string(key.str()) + "' from each brand");
@@ -460,6 +471,13 @@ std::vector<SourceDefinition> ReadSourceDirectory(const std::filesystem::path& d
     for (auto& source : ReadSourceFile(path, diagnostics)) sources.push_back(std::move(source));
   }
   return sources;
+}
+
+void RequireDefinitions(const std::filesystem::path& directory, const std::vector<SourceDefinition>& sources,
+                        Diagnostics& diagnostics) {
+  if (!sources.empty() || diagnostics.HasErrors()) return;
+  diagnostics.Error(directory.generic_string(), {}, "no-definitions",
+                    "holds no Definition source (*.toml directly in it); is this the definitions folder?");
 }
 
 }  // namespace quenwick::dbtool

@@ -58,4 +58,10 @@ std::vector<std::filesystem::path> ListSourceFiles(const std::filesystem::path& 
 std::vector<SourceDefinition> ReadSourceDirectory(const std::filesystem::path& directory,
                                                   Diagnostics& diagnostics);
 
+// A definitions directory from which nothing was read is an error (a wrong
+// path would otherwise build an empty database and pass every check); added
+// only when nothing else already failed.
+void RequireDefinitions(const std::filesystem::path& directory, const std::vector<SourceDefinition>& sources,
+                        Diagnostics& diagnostics);
+
 }  // namespace quenwick::dbtool

@@ -68,10 +68,12 @@ class ElementLinter {
       case FieldRole::kProgram:
       case FieldRole::kMarker:
         lint::CheckPathText(report_, pos, role, text);
+        lint::CheckPathSlips(report_, pos, role, text);
         break;
       case FieldRole::kRegistryKey:
       case FieldRole::kRegistryPrefix:
         lint::CheckRegistryPath(report_, pos, role, text);
+        lint::CheckPathSlips(report_, pos, role, text);
         break;
       default:
         break;
@@ -186,6 +188,22 @@ void LintDefinition(const SourceDefinition& source, Diagnostics& out) {
 
 }  // namespace
 
+std::string NextFreeId(const std::vector<SourceDefinition>& sources) {
+  std::uint64_t next = 1;
+  for (const SourceDefinition& source : sources) {
+    const std::u16string& id = source.definition->id;
+    constexpr std::size_t kMaxDigits = 18;
+    if (id.empty() || id.size() > kMaxDigits ||
+        !std::all_of(id.begin(), id.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
+      continue;
+    }
+    std::uint64_t value = 0;
+    for (const char16_t c : id) value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+    next = std::max(next, value + 1);
+  }
+  return std::to_string(next);
+}
+
 void LintSources(const std::vector<SourceDefinition>& sources, Diagnostics& out) {
   std::map<std::u16string, const SourceDefinition*> byId;
   BrandMessages brandMessages;
@@ -199,7 +217,8 @@ void LintSources(const std::vector<SourceDefinition>& sources, Diagnostics& out)
     if (!inserted) {
       own.Error(source.file, source.idPos, "duplicate-id",
                 "the id " + lint::Show(source.definition->id) + " is already used by " +
-                    it->second->file + (it->second->brand.empty() ? "" : " (brand '" + it->second->brand + "')"));
+                    it->second->file + (it->second->brand.empty() ? "" : " (brand '" + it->second->brand + "')") +
+                    "; the next free id is " + NextFreeId(sources));
     }
     if (source.family) {
       brandMessages.Merge(own, source.brand, out);
@@ -209,12 +228,47 @@ void LintSources(const std::vector<SourceDefinition>& sources, Diagnostics& out)
   }
 }
 
-Diagnostics LintDirectory(const std::filesystem::path& directory) {
+namespace {
+
+void LintWithFixtures(const std::filesystem::path& directory, const std::filesystem::path& fixtureRoot,
+                      const std::vector<SourceDefinition>& sources, Diagnostics& diagnostics) {
+  RequireDefinitions(directory, sources, diagnostics);
+  LintSources(sources, diagnostics);
+  const auto fixtures = fixture::LoadFixtures(fixtureRoot.empty() ? directory / "fixtures" : fixtureRoot, sources);
+  for (const auto& loaded : fixtures) diagnostics.Append(loaded.errors);
+  CheckFixtureProof(sources, fixtures, diagnostics);
+  diagnostics.Sort();
+}
+
+}  // namespace
+
+Diagnostics LintDirectory(const std::filesystem::path& directory, const std::filesystem::path& fixtures) {
   Diagnostics diagnostics;
   const auto sources = ReadSourceDirectory(directory, diagnostics);
-  LintSources(sources, diagnostics);
-  diagnostics.Sort();
+  LintWithFixtures(directory, fixtures, sources, diagnostics);
   return diagnostics;
+}
+
+Diagnostics LintFile(const std::filesystem::path& file, const std::filesystem::path& fixtures) {
+  const std::filesystem::path directory = file.has_parent_path() ? file.parent_path() : ".";
+  Diagnostics all;
+  auto sources = ReadSourceDirectory(directory, all);
+  const std::string shown = file.generic_string();
+  const std::string inFolder = (directory / file.filename()).generic_string();
+  const auto isTheFile = [&](const std::string& name) { return name == shown || name == inFolder; };
+  if (std::none_of(sources.begin(), sources.end(), [&](const auto& s) { return isTheFile(s.file); })) {
+    // Not a source of its folder (another extension, or not there): alone.
+    for (auto& source : ReadSourceFile(file, all)) sources.push_back(std::move(source));
+  }
+  // The file's Definitions last, so that an id it shares with another file
+  // is reported on it.
+  std::stable_partition(sources.begin(), sources.end(), [&](const auto& s) { return !isTheFile(s.file); });
+  LintWithFixtures(directory, fixtures, sources, all);
+  Diagnostics own;
+  for (const Diagnostic& d : all.list()) {
+    if (isTheFile(d.file)) own.Add(d);
+  }
+  return own;
 }
 
 }  // namespace quenwick::dbtool

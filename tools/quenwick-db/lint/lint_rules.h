@@ -30,6 +30,11 @@ std::string Show(std::u16string_view text);  // for messages, quoted
 // wildcards.
 void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u16string_view text);
 
+// Slips in a path or key that still reads as text (path_slips.cpp): a
+// control character, and for file, folder and program paths a macro that
+// never closes or runs into the next name, and a fixed drive letter.
+void CheckPathSlips(const Reporter& report, SourcePos pos, FieldRole role, std::u16string_view text);
+
 // A FolderDelete or FileDelete path that names a whole system location.
 void CheckDeletedPath(const Reporter& report, SourcePos pos, std::u16string_view text);
 
