@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lint_rules.h"
+#include "suggestion.h"
 #include "system/safety_tables.h"
 #include "utf.h"
 
@@ -32,8 +33,6 @@ constexpr std::array<std::u16string_view, 20> kWindowsFileNames = {
     u"services.exe", u"lsass.exe",    u"csrss.exe",    u"msiexec.exe",  u"regsvr32.exe",
 };
 
-constexpr std::size_t kMaxSuggestionDistance = 2;
-
 std::u16string Upper(std::u16string_view text) {
   std::u16string out(text);
   for (char16_t& c : out) {
@@ -42,37 +41,17 @@ std::u16string Upper(std::u16string_view text) {
   return out;
 }
 
-std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
 template <std::size_t N>
 bool Contains(const std::array<std::u16string_view, N>& list, std::u16string_view text) {
   return std::find(list.begin(), list.end(), text) != list.end();
 }
 
 // The known macro closest to an unknown one, for "did you mean".
-std::optional<std::u16string_view> Suggestion(std::u16string_view inner) {
-  std::optional<std::u16string_view> best;
-  std::size_t bestDistance = kMaxSuggestionDistance + 1;
-  const auto consider = [&](std::u16string_view candidate) {
-    const std::size_t d = EditDistance(inner, candidate);
-    if (d < bestDistance) bestDistance = d, best = candidate;
-  };
-  for (const auto& macro : safety::kFolderMacros) consider(macro.name);
-  for (auto name : kEnvironmentVariables) consider(name);
-  return best;
+std::optional<std::string> Suggestion(std::u16string_view inner) {
+  std::vector<std::string> known;
+  for (const auto& macro : safety::kFolderMacros) known.push_back(Utf16ToUtf8Lossy(macro.name));
+  for (auto name : kEnvironmentVariables) known.push_back(Utf16ToUtf8Lossy(name));
+  return ClosestName(Utf16ToUtf8Lossy(inner), known);
 }
 
 // The leading macro of a path (between the first two '%', upper-cased), as
@@ -141,7 +120,7 @@ void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u
                                                    : "not an environment variable Windows defines";
     message += "; the path keeps it and names nothing";
     if (const auto suggestion = Suggestion(macro->inner)) {
-      message += " (did you mean %" + Utf16ToUtf8Lossy(*suggestion) + "%?)";
+      message += " (did you mean %" + *suggestion + "%?)";
     }
     report.Error(pos, "unknown-path-macro", message);
   }
