@@ -9,7 +9,7 @@
 #include "driver/banner.h"
 #include "driver/messages.h"
 #include "engine/definition.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "system/privileges.h"
 

@@ -1,6 +1,6 @@
 #include "elements/antivirus2009_decode.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace quenwick {

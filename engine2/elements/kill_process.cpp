@@ -7,7 +7,7 @@
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "system/privileges.h"
 #include "system/protected_places.h"

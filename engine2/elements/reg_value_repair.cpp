@@ -8,7 +8,7 @@
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "system/registry_key.h"
 
 namespace quenwick {

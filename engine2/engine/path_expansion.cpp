@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "system/safety_tables.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "system/removal_calls.h"
 #include "system/safety_tables.h"

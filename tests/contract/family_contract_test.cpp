@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "contract/contract_machine.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace quenwick {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "contract/contract_helpers.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace quenwick::contract {
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "contract/contract_helpers.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "system/file_removal.h"
 #include "system/named_path.h"
 #include "system/removal_guard.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "contract/contract_machine.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 
 namespace quenwick::contract {
 namespace {

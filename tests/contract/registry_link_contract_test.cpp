@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "contract/contract_helpers.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 
 namespace quenwick::contract {
 namespace {

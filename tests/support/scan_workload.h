@@ -24,7 +24,7 @@
 #include "elements/reg_value_exist.h"
 #include "elements/str_concat.h"
 #include "engine/definition.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick::testing_support {

@@ -11,7 +11,7 @@
 #include "elements/get_reg_value.h"
 #include "elements/str_concat.h"
 #include "engine/definition.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 #include "system/registry_key.h"
 #include "support/call_log.h"

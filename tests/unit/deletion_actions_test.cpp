@@ -11,7 +11,7 @@
 #include "elements/reg_value_delete.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {

@@ -10,7 +10,7 @@
 
 #include "driver/banner.h"
 #include "driver/driver.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {

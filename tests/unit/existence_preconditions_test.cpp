@@ -10,7 +10,7 @@
 #include "elements/reg_key_exist.h"
 #include "elements/reg_value_exist.h"
 #include "engine/definition.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 #include "support/call_log.h"
 #include "support/element_setup.h"

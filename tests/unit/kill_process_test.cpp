@@ -9,7 +9,7 @@
 
 #include "engine/definition.h"
 #include "engine/operand.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {

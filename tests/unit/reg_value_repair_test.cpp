@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/definition.h"
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "lint/well_known_settings.h"
 #include "platform/sim/sim_machine.h"
 #include "support/element_setup.h"

@@ -6,7 +6,7 @@
 #include "database_input.h"
 #include "source_reader.h"
 #include "source_writer.h"
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -6,7 +6,7 @@
 #include "element_fields.h"
 #include "source_reader.h"
 #include "toml_text.h"
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

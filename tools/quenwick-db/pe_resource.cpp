@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {
@@ -203,8 +203,8 @@ std::optional<std::span<const std::uint8_t>> FindNamedResource(std::span<const s
   std::uint32_t level2 = 0;
   std::uint32_t level3 = 0;
   const std::uint64_t base = pe.resourceBase();
-  const std::string typeText = "\"" + Utf16ToUtf8Lossy(type) + "\"";
-  const std::string nameText = "\"" + Utf16ToUtf8Lossy(name) + "\"";
+  const std::string typeText = "\"" + ToUtf8(type) + "\"";
+  const std::string nameText = "\"" + ToUtf8(name) + "\"";
   if (!pe.FindEntry(base, type, level1) || !(level1 & kHighBit)) {
     error = "the executable has no resource of type " + typeText;
     return std::nullopt;

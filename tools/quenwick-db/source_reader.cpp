@@ -11,7 +11,7 @@
 #include "family_source.h"
 #include "file_io.h"
 #include "toml_text.h"
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

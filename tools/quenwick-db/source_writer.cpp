@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "element_fields.h"
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -7,7 +7,7 @@
 #include "family_source.h"
 #include "lint/lint_rules.h"
 #include "source_reader.h"
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

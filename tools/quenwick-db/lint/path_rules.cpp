@@ -6,7 +6,7 @@
 
 #include "lint_rules.h"
 #include "system/safety_tables.h"
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool::lint {
 namespace {
@@ -131,17 +131,17 @@ std::u16string FoldCase(std::u16string_view text) {
   return out;
 }
 
-std::string Show(std::u16string_view text) { return "\"" + Utf16ToUtf8Lossy(text) + "\""; }
+std::string Show(std::u16string_view text) { return "\"" + ToUtf8(text) + "\""; }
 
 void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u16string_view text) {
   const auto macro = FindLeadingMacro(text);
   if (macro && !IsKnownMacro(macro->inner)) {
-    std::string message = "the macro %" + Utf16ToUtf8Lossy(macro->inner) + "% is ";
+    std::string message = "the macro %" + ToUtf8(macro->inner) + "% is ";
     message += macro->inner.starts_with(u"CSIDL_") ? "not one of the shell folders the program knows"
                                                    : "not an environment variable Windows defines";
     message += "; the path keeps it and names nothing";
     if (const auto suggestion = Suggestion(macro->inner)) {
-      message += " (did you mean %" + Utf16ToUtf8Lossy(*suggestion) + "%?)";
+      message += " (did you mean %" + ToUtf8(*suggestion) + "%?)";
     }
     report.Error(pos, "unknown-path-macro", message);
   }

@@ -11,7 +11,7 @@
 #include "system/registry_key.h"
 #include "system/removal_guard.h"
 #include "system/safety_tables.h"
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool::lint {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "lint_rules.h"
-#include "utf.h"
+#include "base/utf8.h"
 #include "well_known_settings.h"
 
 namespace quenwick::dbtool::lint {
