@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "base/utf8.h"
 
 namespace quenwick::dbtool {
@@ -28,14 +29,12 @@ class Bytes {
   explicit Bytes(std::span<const std::uint8_t> data) : data_(data) {}
   bool U16(std::uint64_t offset, std::uint16_t& out) const {
     if (offset > data_.size() || data_.size() - offset < 2) return false;
-    out = static_cast<std::uint16_t>(data_[offset] | (data_[offset + 1] << 8));
+    out = LoadLe16(data_.data() + offset);
     return true;
   }
   bool U32(std::uint64_t offset, std::uint32_t& out) const {
     if (offset > data_.size() || data_.size() - offset < 4) return false;
-    out = static_cast<std::uint32_t>(data_[offset]) | (static_cast<std::uint32_t>(data_[offset + 1]) << 8) |
-          (static_cast<std::uint32_t>(data_[offset + 2]) << 16) |
-          (static_cast<std::uint32_t>(data_[offset + 3]) << 24);
+    out = LoadLe32(data_.data() + offset);
     return true;
   }
   std::size_t size() const { return data_.size(); }
