@@ -1,9 +1,12 @@
 #include "system/protected_places.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
+#include "base/lexical_path.h"
 #include "base/text.h"
+#include "base/utf16le.h"
 #include "platform/platform.h"
 #include "system/removal_calls.h"
 #include "system/safety_tables.h"
@@ -12,7 +15,6 @@ namespace quenwick {
 namespace {
 
 constexpr std::size_t kMaxPath = win::MAX_PATH;
-constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
 
 constexpr char16_t kProfileListKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 constexpr std::u16string_view kWowSoftware = u"software\\wow6432node";
@@ -25,62 +27,6 @@ bool IsSharedClassKey(std::u16string_view key) {
     if (key == shared) return true;
   }
   return false;
-}
-
-// Resolves "." and ".." and collapses separators. Keeps the drive or the UNC
-// server and share as the root that ".." cannot climb above.
-std::u16string ResolveDots(std::u16string_view path) {
-  std::u16string root;
-  std::size_t pos = 0;
-  if (path.size() >= 2 && path[1] == u':') {
-    root = path.substr(0, 2);
-    root += u'\\';
-    pos = 2;
-  } else if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
-    root = u"\\\\";
-    pos = 2;
-  } else if (!path.empty() && path[0] == u'\\') {
-    root = u"\\";
-    pos = 1;
-  }
-  std::vector<std::u16string_view> parts;
-  while (pos <= path.size()) {
-    std::size_t end = path.find(u'\\', pos);
-    if (end == std::u16string_view::npos) end = path.size();
-    const std::u16string_view part = path.substr(pos, end - pos);
-    if (part.empty() || part == u".") {
-      // nothing
-    } else if (part == u"..") {
-      // For a UNC path the server and share stay as the root.
-      if (!parts.empty() && !(root == u"\\\\" && parts.size() <= 2)) parts.pop_back();
-    } else {
-      parts.push_back(part);
-    }
-    pos = end + 1;
-  }
-  std::u16string out = root;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i != 0) out += u'\\';
-    out += parts[i];
-  }
-  return out;
-}
-
-// The path without a "\\?\" or "\\?\UNC\" prefix.
-std::u16string WithoutLongPrefix(std::u16string_view path) {
-  constexpr std::u16string_view kLongUncPrefix = u"\\\\?\\UNC\\";
-  if (path.starts_with(kLongUncPrefix)) return u"\\\\" + std::u16string(path.substr(kLongUncPrefix.size()));
-  if (path.starts_with(kLongPathPrefix)) return std::u16string(path.substr(kLongPathPrefix.size()));
-  return std::u16string(path);
-}
-
-// The path without a long-form prefix and with "/" as "\".
-std::u16string WithBackslashes(std::u16string_view path) {
-  std::u16string text = WithoutLongPrefix(path);
-  for (char16_t& c : text) {
-    if (c == u'/') c = u'\\';
-  }
-  return text;
 }
 
 // The long form of what `path` names, asked with the form a call needs (a
@@ -131,11 +77,7 @@ std::u16string ReadMachineString(const std::u16string& subkey, const char16_t* n
       (type == win::REG_SZ || type == win::REG_EXPAND_SZ) && size >= 2 && size < 65536) {
     std::vector<win::BYTE> data(size);
     if (os.RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) == 0) {
-      for (std::size_t i = 0; i + 1 < size; i += 2) {
-        const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        text += c;
-      }
+      text = TextFromUtf16Le(std::span(data.data(), std::min<std::size_t>(size, data.size())));
     }
   }
   os.RegCloseKey(key);
@@ -186,8 +128,6 @@ std::u16string NormalizeKey(std::u16string_view subkeyPath) {
 }
 
 }  // namespace
-
-std::u16string ResolvePathDots(std::u16string_view path) { return ResolveDots(WithBackslashes(path)); }
 
 bool IsSameOrAncestorPath(std::u16string_view ancestor, std::u16string_view path) {
   if (ancestor.empty() || path.size() < ancestor.size()) return false;
