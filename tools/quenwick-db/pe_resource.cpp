@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
+#include "base/text.h"
 #include "base/utf8.h"
 
 namespace quenwick::dbtool {
@@ -49,8 +50,6 @@ struct Section {
   std::uint32_t rawSize = 0;
   std::uint32_t rawOffset = 0;
 };
-
-char16_t FoldCase(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
 class PeFile {
  public:
@@ -166,7 +165,7 @@ class PeFile {
     for (std::uint16_t k = 0; k < length; ++k) {
       std::uint16_t unit = 0;
       if (!bytes_.U16(at + 2 + 2ull * k, unit)) return false;
-      if (FoldCase(static_cast<char16_t>(unit)) != FoldCase(name[k])) return false;
+      if (ToUpperAscii(static_cast<char16_t>(unit)) != ToUpperAscii(name[k])) return false;
     }
     return true;
   }

@@ -4,9 +4,10 @@
 #include <optional>
 #include <vector>
 
+#include "base/text.h"
+#include "base/utf8.h"
 #include "lint_rules.h"
 #include "system/safety_tables.h"
-#include "base/utf8.h"
 
 namespace quenwick::dbtool::lint {
 namespace {
@@ -123,14 +124,6 @@ std::u16string StripQuotes(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string FoldCase(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return out;
-}
-
 std::string Show(std::u16string_view text) { return "\"" + ToUtf8(text) + "\""; }
 
 void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u16string_view text) {
@@ -159,7 +152,7 @@ void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u
 }
 
 void CheckRepairMarker(const Reporter& report, SourcePos pos, std::u16string_view marker) {
-  const std::u16string name = FoldCase(StripQuotes(marker));
+  const std::u16string name = ToLowerAscii(StripQuotes(marker));
   if (name.find_first_of(u"\\/") == std::u16string::npos && Contains(kWindowsFileNames, name)) {
     report.Warning(pos, "repair-marker-windows-name",
                    "the marker " + Show(marker) +
