@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
-#include "base/text.h"
 #include "platform/platform.h"
 #include "system/privileges.h"
 #include "system/protected_places.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "contract/contract_machine.h"
 #include "base/text.h"
+#include "contract/contract_machine.h"
 
 namespace quenwick {
 namespace {

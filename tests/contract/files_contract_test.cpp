@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "contract/contract_helpers.h"
 #include "base/text.h"
+#include "contract/contract_helpers.h"
 
 namespace quenwick::contract {
 namespace {

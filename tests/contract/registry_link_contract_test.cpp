@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "contract/contract_helpers.h"
 #include "base/utf8.h"
+#include "contract/contract_helpers.h"
 
 namespace quenwick::contract {
 namespace {

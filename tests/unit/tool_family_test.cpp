@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "base/utf8.h"
 #include "build_unpack.h"
 #include "catalogue.h"
 #include "commands.h"
@@ -14,7 +15,6 @@
 #include "family_source.h"
 #include "source_reader.h"
 #include "support/temp_dir.h"
-#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

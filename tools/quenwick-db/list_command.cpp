@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/utf8.h"
 #include "build_unpack.h"
 #include "command_line.h"
 #include "commands.h"
 #include "database_encoding.h"
 #include "database_input.h"
 #include "element_fields.h"
-#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -7,11 +7,11 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/utf8.h"
 #include "element_fields.h"
 #include "family_source.h"
 #include "file_io.h"
 #include "toml_text.h"
-#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

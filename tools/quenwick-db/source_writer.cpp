@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "element_fields.h"
 #include "base/utf8.h"
+#include "element_fields.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -35,14 +35,6 @@ constexpr std::array<std::u16string_view, 20> kWindowsFileNames = {
 
 constexpr std::size_t kMaxSuggestionDistance = 2;
 
-std::u16string Upper(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return out;
-}
-
 std::size_t EditDistance(std::u16string_view a, std::u16string_view b) {
   std::vector<std::size_t> row(b.size() + 1);
   for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
@@ -87,7 +79,7 @@ std::optional<LeadingMacro> FindLeadingMacro(std::u16string_view text) {
   if (text.empty() || text[0] != u'%') return std::nullopt;
   const std::size_t close = text.find(u'%', 1);
   if (close == std::u16string_view::npos) return std::nullopt;
-  return LeadingMacro{Upper(text.substr(1, close - 1)), close + 1};
+  return LeadingMacro{ToUpperAscii(text.substr(1, close - 1)), close + 1};
 }
 
 bool IsKnownMacro(std::u16string_view inner) {
