@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "base/little_endian.h"
+
 namespace quenwick {
 
 void ByteReader::Fail() {
@@ -14,9 +16,7 @@ void ByteReader::Fail() {
 
 bool ByteReader::PeekU32(std::uint32_t& out) const {
   if (failed_ || remaining() < 4) return false;
-  const std::uint8_t* p = data_.data() + offset_;
-  out = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-        (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  out = LoadLe32(data_.data() + offset_);
   return true;
 }
 
@@ -73,7 +73,7 @@ bool ByteReader::ReadText(std::u16string& out) {
     if (length != 0) std::memcpy(out.data(), p, 2 * length);
   } else {
     for (std::size_t i = 0; i < length; ++i) {
-      out[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+      out[i] = static_cast<char16_t>(LoadLe16(p + 2 * i));
     }
   }
   offset_ += 2 * length + 2;

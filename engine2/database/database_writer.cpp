@@ -4,14 +4,13 @@
 
 #include <limits>
 
+#include "base/little_endian.h"
 #include "database/element_codec.h"
 
 namespace quenwick {
 namespace {
 
-void AppendU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
+void AppendU32(std::vector<std::uint8_t>& out, std::uint32_t value) { AppendLittleEndian(out, value, 4); }
 
 void AppendText(std::vector<std::uint8_t>& out, const std::u16string& text) {
   const std::size_t start = out.size();
@@ -88,7 +87,7 @@ std::vector<std::uint8_t> MakeResource(std::span<const std::uint8_t> database) {
   }
   resource.resize(4 + streamSize);
   const auto declared = static_cast<std::uint32_t>(database.size());
-  for (int i = 0; i < 4; ++i) resource[i] = static_cast<std::uint8_t>(declared >> (8 * i));
+  StoreLe32(resource.data(), declared);
   return resource;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/little_endian.h"
+
 namespace quenwick::codec {
 namespace {
 
@@ -83,21 +85,16 @@ std::uint64_t FieldSize(ConstSlotPair) { return kIndexSize; }
 std::uint64_t FieldSize(const TableBlock& block) { return block.size(); }
 
 void FieldWriter::U32(std::uint32_t value) {
-  out_[0] = static_cast<std::uint8_t>(value);
-  out_[1] = static_cast<std::uint8_t>(value >> 8);
-  out_[2] = static_cast<std::uint8_t>(value >> 16);
-  out_[3] = static_cast<std::uint8_t>(value >> 24);
+  StoreLe32(out_, value);
   out_ += 4;
 }
 
 void FieldWriter::Text(const std::u16string& text) {
   for (const char16_t unit : text) {
-    out_[0] = static_cast<std::uint8_t>(unit);
-    out_[1] = static_cast<std::uint8_t>(unit >> 8);
+    StoreLe16(out_, unit);
     out_ += 2;
   }
-  out_[0] = 0;
-  out_[1] = 0;
+  StoreLe16(out_, 0);
   out_ += kTerminatorSize;
 }
 

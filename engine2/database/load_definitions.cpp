@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "base/little_endian.h"
 #include "database/byte_reader.h"
 #include "database/parse_definition.h"
 #include "platform/platform.h"
@@ -30,11 +31,6 @@ LoadResult Failure(LoadStatus status) {
   LoadResult result;
   result.status = status;
   return result;
-}
-
-std::uint32_t ReadDeclaredSize(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -75,7 +71,7 @@ LoadResult LoadDefinitions() {
   // A resource too short for its declared size, a declared size of 0 and an
   // empty stream are damage like any other.
   if (size <= kDeclaredSizeBytes) return Failure(LoadStatus::kResourceFailure);
-  const std::uint32_t declared = ReadDeclaredSize(bytes);
+  const std::uint32_t declared = LoadLe32(bytes);
   if (declared == 0) return Failure(LoadStatus::kResourceFailure);
   const std::uint64_t streamSize = size - kDeclaredSizeBytes;
   const std::uint64_t capacity =

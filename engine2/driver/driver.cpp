@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "database/load_definitions.h"
 #include "driver/banner.h"
 #include "driver/messages.h"
 #include "engine/definition.h"
-#include "engine/text.h"
 #include "platform/platform.h"
 #include "system/privileges.h"
 

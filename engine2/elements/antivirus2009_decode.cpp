@@ -1,6 +1,6 @@
 #include "elements/antivirus2009_decode.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "system/system_text.h"
 
 namespace quenwick {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
-#include "engine/text.h"
 #include "system/processes.h"
 #include "system/system_text.h"
 

@@ -5,10 +5,10 @@
 #include <tuple>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
 #include "engine/path_expansion.h"
-#include "engine/text.h"
 #include "system/registry_key.h"
 
 namespace quenwick {

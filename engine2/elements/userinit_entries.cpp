@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "system/registry_key.h"
 #include "system/system_text.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "system/safety_tables.h"
 #include "system/system_text.h"
 

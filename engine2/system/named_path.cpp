@@ -1,5 +1,6 @@
 #include "system/named_path.h"
 
+#include "base/lexical_path.h"
 #include "platform/platform.h"
 #include "system/protected_places.h"
 #include "system/removal_calls.h"

@@ -1,19 +1,20 @@
 #include "system/protected_places.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
-#include "engine/text.h"
+#include "base/lexical_path.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "system/registry_key.h"
 #include "system/removal_calls.h"
-#include "system/system_text.h"
 #include "system/safety_tables.h"
+#include "system/system_text.h"
 
 namespace quenwick {
 namespace {
 
-constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
 
 constexpr char16_t kProfileListKey[] = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 constexpr std::u16string_view kWowSoftware = u"software\\wow6432node";
@@ -26,54 +27,6 @@ bool IsSharedClassKey(std::u16string_view key) {
     if (key == shared) return true;
   }
   return false;
-}
-
-// Resolves "." and ".." and collapses separators. Keeps the drive or the UNC
-// server and share as the root that ".." cannot climb above.
-std::u16string ResolveDots(std::u16string_view path) {
-  std::u16string root;
-  std::size_t pos = 0;
-  if (path.size() >= 2 && path[1] == u':') {
-    root = path.substr(0, 2);
-    root += u'\\';
-    pos = 2;
-  } else if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
-    root = u"\\\\";
-    pos = 2;
-  } else if (!path.empty() && path[0] == u'\\') {
-    root = u"\\";
-    pos = 1;
-  }
-  std::vector<std::u16string_view> parts;
-  while (pos <= path.size()) {
-    std::size_t end = path.find(u'\\', pos);
-    if (end == std::u16string_view::npos) end = path.size();
-    const std::u16string_view part = path.substr(pos, end - pos);
-    if (part.empty() || part == u".") {
-      // nothing
-    } else if (part == u"..") {
-      // For a UNC path the server and share stay as the root.
-      if (!parts.empty() && !(root == u"\\\\" && parts.size() <= 2)) parts.pop_back();
-    } else {
-      parts.push_back(part);
-    }
-    pos = end + 1;
-  }
-  std::u16string out = root;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i != 0) out += u'\\';
-    out += parts[i];
-  }
-  return out;
-}
-
-// The path without a long-form prefix and with "/" as "\".
-std::u16string WithBackslashes(std::u16string_view path) {
-  std::u16string text = WithoutLongPrefix(path);
-  for (char16_t& c : text) {
-    if (c == u'/') c = u'\\';
-  }
-  return text;
 }
 
 // The long form of what `path` names, or `path` itself when it cannot be had.
@@ -117,15 +70,6 @@ std::u16string NormalizeKey(std::u16string_view subkeyPath) {
 }
 
 }  // namespace
-
-std::u16string WithoutLongPrefix(std::u16string_view path) {
-  constexpr std::u16string_view kLongUncPrefix = u"\\\\?\\UNC\\";
-  if (path.starts_with(kLongUncPrefix)) return u"\\\\" + std::u16string(path.substr(kLongUncPrefix.size()));
-  if (path.starts_with(kLongPathPrefix)) return std::u16string(path.substr(kLongPathPrefix.size()));
-  return std::u16string(path);
-}
-
-std::u16string ResolvePathDots(std::u16string_view path) { return ResolveDots(WithBackslashes(path)); }
 
 bool IsSameOrAncestorPath(std::u16string_view ancestor, std::u16string_view path) {
   if (ancestor.empty() || path.size() < ancestor.size()) return false;

@@ -22,16 +22,9 @@ namespace quenwick {
 // in lower case, no trailing backslash except after a drive ("c:\").
 std::u16string NormalizePathForComparison(std::u16string_view path);
 
-// The path without a "\\?\" or "\\?\UNC\" prefix ("\\server\..." for the latter).
-std::u16string WithoutLongPrefix(std::u16string_view path);
-
-// "\." and ".." resolved, "/" as "\", runs of "\" collapsed, no "\\?\"
-// prefix and no trailing backslash, letter case kept. The program's one
-// lexical path normaliser: the forms below are built on it.
-std::u16string ResolvePathDots(std::u16string_view path);
-
-// The same without asking the file system for the long form: for paths built
-// from one that was normalised in full and names read from the file system.
+// The same form without asking the file system for the long form (built on
+// ResolvePathDots): for paths built from one that was normalised in full and
+// names read from the file system.
 std::u16string NormalizePathLexically(std::u16string_view path);
 
 // True when a normalised path is rooted (a drive or a network share), so that

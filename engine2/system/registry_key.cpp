@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "system/registry_handle.h"
 
 namespace quenwick {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf16le.h"
 #include "platform/win_types.h"
 
 namespace quenwick {
@@ -35,7 +36,9 @@ struct RegistryValue {
 
 // The text's UTF-16 units as little-endian bytes with a terminating zero: the
 // data of a REG_SZ or REG_EXPAND_SZ value that holds it.
-std::vector<std::uint8_t> StringValueBytes(std::u16string_view text);
+inline std::vector<std::uint8_t> StringValueBytes(std::u16string_view text) {
+  return TerminatedUtf16LeBytes(text);
+}
 
 // Calls `visit` with the name of each direct subkey of `subkeyPath` under
 // `root` (opened for reading), in the registry's order, until it returns

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <new>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "system/protected_places.h"
 #include "system/registry_handle.h"
 #include "system/registry_key.h"

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <new>
 
+#include "base/utf16le.h"
 #include "system/registry_handle.h"
 #include "system/registry_key.h"
 #include "system/system_text.h"
@@ -25,18 +26,7 @@ RegistryValue::RegistryValue(std::u16string_view valueName, win::DWORD valueType
 std::u16string RegistryValue::Text() const {
   // The registry does not promise a terminating zero, nor an even number of
   // bytes: the text ends at the first zero or at the last whole character.
-  const std::size_t byteCount = std::min<std::size_t>(size, data.size());
-  std::u16string text(byteCount / sizeof(char16_t), u'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto low = static_cast<char16_t>(data[2 * i]);
-    const auto high = static_cast<char16_t>(data[2 * i + 1]);
-    text[i] = static_cast<char16_t>(low | (high << 8));
-    if (text[i] == u'\0') {
-      text.resize(i);
-      break;
-    }
-  }
-  return text;
+  return TextFromUtf16Le(std::span(data.data(), std::min<std::size_t>(size, data.size())));
 }
 
 void RegistryValue::Release() {
@@ -86,17 +76,6 @@ bool IsLinkKey(const ScopedRegistryKey& key) {
 }
 
 }  // namespace
-
-std::vector<std::uint8_t> StringValueBytes(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((text.size() + 1) * sizeof(char16_t));
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
 
 RegistryValue ReadValue(win::HKEY root, std::u16string_view subkeyPath, std::u16string_view name) {
   ScopedRegistryKey key;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/lexical_path.h"
 #include "platform/platform.h"
-#include "system/protected_places.h"
 #include "system/removal_calls.h"
 
 namespace quenwick {

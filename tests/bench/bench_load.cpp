@@ -21,6 +21,7 @@
 #include <new>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "database/load_definitions.h"
 #include "platform/sim/sim_machine.h"
 #include "support/database_generator.h"
@@ -92,11 +93,6 @@ const Fixture& TheDatabase() {
   return fixture;
 }
 
-std::uint32_t DeclaredSize(const std::vector<std::uint8_t>& resource) {
-  return resource[0] | (resource[1] << 8) | (resource[2] << 16) |
-         (static_cast<std::uint32_t>(resource[3]) << 24);
-}
-
 // The machine running the benchmarks is often busy with builds, so every
 // benchmark times its operation in this thread's CPU time, and only the
 // operation: freeing what it produced is left out (teardown is not loading).
@@ -121,7 +117,7 @@ void AfterIteration(const benchmark::State& state) {
 // What the load does before parsing: a buffer of the declared size, then the
 // one-shot uncompress into it.
 std::unique_ptr<std::uint8_t[]> UncompressOnce(const std::vector<std::uint8_t>& resource) {
-  const std::uint32_t declared = DeclaredSize(resource);
+  const std::uint32_t declared = quenwick::LoadLe32(resource.data());
   auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(declared);
   uLongf produced = declared;
   if (uncompress(buffer.get(), &produced, resource.data() + 4, resource.size() - 4) != Z_OK) std::abort();

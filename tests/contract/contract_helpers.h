@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "contract/contract_machine.h"
 
 namespace quenwick::contract {
@@ -42,11 +43,6 @@ inline std::vector<std::u16string> FindAll(Platform& p, const std::u16string& pa
   } while (p.FindNextFileW(find, &data));
   p.FindClose(find);
   return names;
-}
-
-inline std::vector<std::uint8_t> DwordBytes(win::DWORD value) {
-  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-          static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
 }
 
 }  // namespace quenwick::contract

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf16le.h"
 #include "platform/platform.h"
 
 namespace quenwick::contract {
@@ -53,8 +54,5 @@ class ContractMachine {
 
 // Provided by the machine-specific part of the suite.
 std::unique_ptr<ContractMachine> MakeContractMachine();
-
-// REG_SZ bytes of a text, terminator included.
-std::vector<std::uint8_t> StringBytes(const std::u16string& text);
 
 }  // namespace quenwick::contract

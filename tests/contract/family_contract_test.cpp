@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "contract/contract_machine.h"
-#include "engine/text.h"
 
 namespace quenwick {
 namespace {

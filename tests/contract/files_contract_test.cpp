@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "contract/contract_helpers.h"
-#include "engine/text.h"
 
 namespace quenwick::contract {
 namespace {

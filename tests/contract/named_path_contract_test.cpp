@@ -4,8 +4,8 @@
 // must then find and remove the same object.
 #include <gtest/gtest.h>
 
+#include "base/utf8.h"
 #include "contract/contract_helpers.h"
-#include "engine/text.h"
 #include "system/file_removal.h"
 #include "system/named_path.h"
 #include "system/removal_guard.h"

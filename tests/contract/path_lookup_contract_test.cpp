@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "contract/contract_machine.h"
-#include "engine/text.h"
 
 namespace quenwick::contract {
 namespace {

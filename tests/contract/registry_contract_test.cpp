@@ -50,7 +50,7 @@ TEST_F(RegistryContract, KeyNamesIgnoreCaseAndKeepIt) {
 }
 
 TEST_F(RegistryContract, EmptySubkeyOpensTheSameKeyAgain) {
-  machine_->MakeValue(keyPath_, u"Probe", win::REG_DWORD, DwordBytes(7));
+  machine_->MakeValue(keyPath_, u"Probe", win::REG_DWORD, LittleEndianBytes(7, 4));
   OpenedKey outer(p(), subkey_, win::KEY_READ);
   ASSERT_EQ(outer.status(), 0);
   win::HKEY again{};
@@ -65,7 +65,7 @@ TEST_F(RegistryContract, EmptySubkeyOpensTheSameKeyAgain) {
 }
 
 TEST_F(RegistryContract, QueryReportsSizesAndShortBuffers) {
-  const std::vector<std::uint8_t> text = StringBytes(u"C:\\rogue\\rogue.exe");
+  const std::vector<std::uint8_t> text = TerminatedUtf16LeBytes(u"C:\\rogue\\rogue.exe");
   machine_->MakeValue(keyPath_, u"Path", win::REG_SZ, text);
   OpenedKey key(p(), subkey_, win::KEY_ALL_ACCESS);
   ASSERT_EQ(key.status(), 0);
@@ -94,7 +94,7 @@ TEST_F(RegistryContract, DefaultValueIsMissingUntilSet) {
   ASSERT_EQ(key.status(), 0);
   DWORD size = 0;
   EXPECT_EQ(p().RegQueryValueExW(key.get(), u"", nullptr, nullptr, nullptr, &size), 2);
-  const std::vector<std::uint8_t> text = StringBytes(u"default");
+  const std::vector<std::uint8_t> text = TerminatedUtf16LeBytes(u"default");
   ASSERT_EQ(p().RegSetValueExW(key.get(), nullptr, 0, win::REG_SZ, text.data(),
                                static_cast<DWORD>(text.size())),
             0);
@@ -105,7 +105,7 @@ TEST_F(RegistryContract, DefaultValueIsMissingUntilSet) {
 TEST_F(RegistryContract, ValuesEnumerateInCreationOrderAndEndWith259) {
   const std::u16string names[] = {u"zeta", u"Alpha", u"mid"};
   for (const std::u16string& name : names) {
-    machine_->MakeValue(keyPath_, name, win::REG_DWORD, DwordBytes(1));
+    machine_->MakeValue(keyPath_, name, win::REG_DWORD, LittleEndianBytes(1, 4));
   }
   OpenedKey key(p(), subkey_, win::KEY_READ);
   ASSERT_EQ(key.status(), 0);
@@ -142,7 +142,7 @@ TEST_F(RegistryContract, ValuesEnumerateInCreationOrderAndEndWith259) {
 
 TEST_F(RegistryContract, EnumerationRefusesShortBuffersWithMoreData) {
   machine_->MakeKey(keyPath_ + u"\\LongSubkeyName");
-  machine_->MakeValue(keyPath_, u"LongValueName", win::REG_SZ, StringBytes(u"some text"));
+  machine_->MakeValue(keyPath_, u"LongValueName", win::REG_SZ, TerminatedUtf16LeBytes(u"some text"));
   OpenedKey key(p(), subkey_, win::KEY_READ);
   ASSERT_EQ(key.status(), 0);
 
@@ -161,7 +161,7 @@ TEST_F(RegistryContract, EnumerationRefusesShortBuffersWithMoreData) {
   DWORD size = sizeof data;
   length = 64;
   EXPECT_EQ(p().RegEnumValueW(key.get(), 0, name, &length, nullptr, nullptr, data, &size), 234);
-  EXPECT_EQ(size, StringBytes(u"some text").size());
+  EXPECT_EQ(size, TerminatedUtf16LeBytes(u"some text").size());
 }
 
 TEST_F(RegistryContract, SubkeysEnumerateWithoutRegardToCase) {
@@ -213,7 +213,7 @@ TEST_F(RegistryContract, DeleteKeyRefusesAKeyWithSubkeys) {
 }
 
 TEST_F(RegistryContract, DeleteValueReportsMissingValues) {
-  machine_->MakeValue(keyPath_, u"Doomed", win::REG_SZ, StringBytes(u"x"));
+  machine_->MakeValue(keyPath_, u"Doomed", win::REG_SZ, TerminatedUtf16LeBytes(u"x"));
   OpenedKey key(p(), subkey_, win::KEY_ALL_ACCESS);
   ASSERT_EQ(key.status(), 0);
   EXPECT_EQ(p().RegDeleteValueW(key.get(), u"DOOMED"), 0);
@@ -223,8 +223,8 @@ TEST_F(RegistryContract, DeleteValueReportsMissingValues) {
 }
 
 TEST_F(RegistryContract, HandleRightsLimitWhatItMayDo) {
-  machine_->MakeValue(keyPath_, u"Value", win::REG_DWORD, DwordBytes(1));
-  const std::vector<std::uint8_t> bytes = DwordBytes(2);
+  machine_->MakeValue(keyPath_, u"Value", win::REG_DWORD, LittleEndianBytes(1, 4));
+  const std::vector<std::uint8_t> bytes = LittleEndianBytes(2, 4);
   {
     OpenedKey readOnly(p(), subkey_, win::KEY_READ);
     ASSERT_EQ(readOnly.status(), 0);
@@ -255,7 +255,7 @@ TEST_F(RegistryContract, ReadOnlyKeyOpensForReadingOnly) {
 }
 
 TEST_F(RegistryContract, HandlesOfDeletedKeysAndBadHandles) {
-  machine_->MakeValue(keyPath_ + u"\\Doomed", u"Value", win::REG_DWORD, DwordBytes(1));
+  machine_->MakeValue(keyPath_ + u"\\Doomed", u"Value", win::REG_DWORD, LittleEndianBytes(1, 4));
   win::HKEY key{};
   ASSERT_EQ(p().RegOpenKeyExW(win::HKEY_CURRENT_USER, (subkey_ + u"\\Doomed").c_str(), 0,
                               win::KEY_READ, &key),

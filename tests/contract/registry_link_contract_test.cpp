@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "contract/contract_helpers.h"
-#include "engine/text.h"
 
 namespace quenwick::contract {
 namespace {
@@ -59,7 +59,7 @@ class RegistryLinkContract : public ::testing::Test {
                  const std::u16string& text) {
     win::HKEY key{};
     ASSERT_EQ(os().RegOpenKeyExW(root, path.c_str(), 0, win::KEY_SET_VALUE, &key), 0);
-    const std::vector<std::uint8_t> bytes = StringBytes(text);
+    const std::vector<std::uint8_t> bytes = TerminatedUtf16LeBytes(text);
     EXPECT_EQ(os().RegSetValueExW(key, name, 0, win::REG_SZ, bytes.data(),
                                   static_cast<win::DWORD>(bytes.size())),
               0);
@@ -84,7 +84,7 @@ class RegistryLinkContract : public ::testing::Test {
     os().RegCloseKey(key);
   }
   std::vector<win::BYTE> LinkBytes() const {
-    std::vector<win::BYTE> bytes = StringBytes(std::u16string(kNativeMachine) + target_);
+    std::vector<win::BYTE> bytes = TerminatedUtf16LeBytes(std::u16string(kNativeMachine) + target_);
     bytes.resize(bytes.size() - 2);
     return bytes;
   }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "contract/contract_machine.h"
-#include "engine/text.h"
 
 namespace quenwick::contract {
 namespace {
@@ -55,7 +55,7 @@ TEST_F(RegistryTreeContract, ValueWithoutDataIsReadWithNoBuffer) {
 }
 
 TEST_F(RegistryTreeContract, DefaultValueHasTheEmptyName) {
-  machine->MakeValue(keyPath, u"", win::REG_SZ, StringBytes(u"default"));
+  machine->MakeValue(keyPath, u"", win::REG_SZ, TerminatedUtf16LeBytes(u"default"));
   win::HKEY key{};
   ASSERT_EQ(Open(u"", win::KEY_READ, key), 0);
   win::DWORD type = 0, size = 0;
@@ -78,7 +78,7 @@ TEST_F(RegistryTreeContract, DefaultValueHasTheEmptyName) {
 TEST_F(RegistryTreeContract, EnumerationAsALoadMakesIt) {
   const std::u16string longName(255, u'k');
   machine->MakeKey(Full(longName));
-  machine->MakeValue(keyPath, u"two", win::REG_SZ, StringBytes(u"2"));
+  machine->MakeValue(keyPath, u"two", win::REG_SZ, TerminatedUtf16LeBytes(u"2"));
   win::HKEY key{};
   ASSERT_EQ(Open(u"", win::KEY_READ, key), 0);
 
@@ -91,7 +91,7 @@ TEST_F(RegistryTreeContract, EnumerationAsALoadMakesIt) {
   nameLength = 32767;
   ASSERT_EQ(os().RegEnumValueW(key, 0, buffer.data(), &nameLength, nullptr, &type, data.data(), &size), 0);
   EXPECT_EQ(U8(std::u16string_view(buffer.data(), nameLength)), "two");
-  EXPECT_EQ(data, StringBytes(u"2"));
+  EXPECT_EQ(data, TerminatedUtf16LeBytes(u"2"));
   nameLength = 32767;
   EXPECT_EQ(os().RegEnumValueW(key, 1, buffer.data(), &nameLength, nullptr, &type, nullptr, &size),
             static_cast<win::LSTATUS>(win::ERROR_NO_MORE_ITEMS));
@@ -108,8 +108,8 @@ TEST_F(RegistryTreeContract, EnumerationAsALoadMakesIt) {
 }
 
 TEST_F(RegistryTreeContract, DeleteValueOfTheEmptyNameDeletesTheDefault) {
-  machine->MakeValue(keyPath, u"", win::REG_SZ, StringBytes(u"d"));
-  machine->MakeValue(keyPath, u"kept", win::REG_SZ, StringBytes(u"k"));
+  machine->MakeValue(keyPath, u"", win::REG_SZ, TerminatedUtf16LeBytes(u"d"));
+  machine->MakeValue(keyPath, u"kept", win::REG_SZ, TerminatedUtf16LeBytes(u"k"));
   win::HKEY key{};
   ASSERT_EQ(Open(u"", win::KEY_ALL_ACCESS, key), 0);
   EXPECT_EQ(os().RegDeleteValueW(key, u""), 0);

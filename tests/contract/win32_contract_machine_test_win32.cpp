@@ -46,7 +46,7 @@ TEST(Win32ContractMachine, RemovesItsScratchFolderAndKey) {
     subkey = machine->ScratchSubkey();
     machine->MakeFile(folder + u"\\a\\b.txt", win::FILE_ATTRIBUTE_READONLY);
     machine->MakeValue(machine->ScratchKeyPath() + u"\\Deep\\Er", u"v", win::REG_SZ,
-                       contract::StringBytes(u"text"));
+                       TerminatedUtf16LeBytes(u"text"));
     machine->MakeKeyReadOnly(machine->ScratchKeyPath() + u"\\Deep");
   }
   auto other = contract::MakeContractMachine();

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "base/little_endian.h"
+#include "base/utf16le.h"
 #include "database/byte_reader.h"
 #include "database/database_writer.h"
 #include "database/parse_definition.h"
@@ -192,15 +194,12 @@ std::vector<std::uint8_t> DatabaseBuilder::Bytes() const {
 std::vector<std::uint8_t> DatabaseBuilder::Resource() const { return MakeResource(Bytes()); }
 
 RawBytes& RawBytes::U32(std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
+  AppendLittleEndian(bytes_, value, 4);
   return *this;
 }
 
 RawBytes& RawBytes::Units(std::u16string_view text) {
-  for (const char16_t unit : text) {
-    bytes_.push_back(static_cast<std::uint8_t>(unit));
-    bytes_.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
+  AppendUtf16Le(bytes_, text);
   return *this;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "database/database_writer.h"
 #include "database/load_definitions.h"
 #include "elements/extract_path_from_command.h"
@@ -24,7 +25,6 @@
 #include "elements/reg_value_exist.h"
 #include "elements/str_concat.h"
 #include "engine/definition.h"
-#include "engine/text.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick::testing_support {

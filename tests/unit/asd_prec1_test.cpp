@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf16le.h"
 #include "elements/userinit_entries.h"
 #include "engine/definition.h"
 #include "platform/sim/sim_machine.h"
@@ -89,17 +90,6 @@ class ASDPrec1Test : public ::testing::Test {
     return machine_->GetValue(kWinlogon, u"Userinit");
   }
 
-  // Bytes of a REG_SZ text with its terminator.
-  static std::vector<std::uint8_t> StringBytes(const std::u16string& text) {
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    bytes.insert(bytes.end(), {0, 0});
-    return bytes;
-  }
-
   // Runs `run` and checks that every key it opened was closed again.
   template <class F>
   std::int32_t Balanced(F run) {
@@ -172,7 +162,7 @@ TEST_F(ASDPrec1Test, ExecuteWritesBackWhatRemains) {
     const std::optional<sim::RegistryValueData> written = Userinit();
     ASSERT_TRUE(written.has_value());
     EXPECT_EQ(written->type, win::REG_SZ);
-    EXPECT_EQ(written->bytes, StringBytes(c.after));
+    EXPECT_EQ(written->bytes, TerminatedUtf16LeBytes(c.after));
   }
 }
 

@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "elements/extract_path_from_command.h"
 #include "elements/file_exist.h"
 #include "elements/folder_exist.h"
 #include "elements/get_reg_value.h"
 #include "elements/str_concat.h"
 #include "engine/definition.h"
-#include "engine/text.h"
 #include "platform/sim/sim_machine.h"
-#include "system/registry_key.h"
 #include "support/call_log.h"
 #include "support/element_setup.h"
+#include "system/registry_key.h"
 
 namespace quenwick {
 namespace {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "database/byte_reader.h"
 #include "database/load_definitions.h"
 #include "database/parse_definition.h"
@@ -136,8 +137,7 @@ TEST(DatabaseWriter, ResourceDeclaresTheSizeAndCarriesAZlibStream) {
   const Bytes database = EveryElementDatabase().Bytes();
   const Bytes resource = MakeResource(database);
   ASSERT_GT(resource.size(), 4u);
-  const std::uint32_t declared = resource[0] | (resource[1] << 8) | (resource[2] << 16) |
-                                 (static_cast<std::uint32_t>(resource[3]) << 24);
+  const std::uint32_t declared = LoadLe32(resource.data());
   EXPECT_EQ(declared, database.size());
   Bytes inflated(declared);
   uLongf inflatedSize = declared;

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "elements/file_delete.h"
 #include "elements/folder_delete.h"
 #include "elements/reg_key_delete.h"
 #include "elements/reg_value_delete.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
-#include "engine/text.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {

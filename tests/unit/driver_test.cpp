@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
+#include "base/utf16le.h"
+#include "base/utf8.h"
 #include "driver/banner.h"
 #include "driver/driver.h"
-#include "engine/text.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {
@@ -18,16 +20,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void PutU32(Bytes& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
+void PutU32(Bytes& out, std::uint32_t v) { AppendLittleEndian(out, v, 4); }
 void PutText(Bytes& out, std::u16string_view text) {
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  out.push_back(0);
-  out.push_back(0);
+  AppendUtf16Le(out, text);
+  AppendLittleEndian(out, 0, 2);
 }
 
 // A database of Definitions without preconditions or actions: each one is

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "elements/file_exist.h"
 #include "elements/folder_exist.h"
 #include "elements/reg_key_exist.h"
 #include "elements/reg_value_exist.h"
 #include "engine/definition.h"
-#include "engine/text.h"
 #include "platform/sim/sim_machine.h"
 #include "support/call_log.h"
 #include "support/element_setup.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 #include "system/removal_calls.h"
 #include "system/removal_guard.h"

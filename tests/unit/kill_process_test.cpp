@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
-#include "engine/text.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {

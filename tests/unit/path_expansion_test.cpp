@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {

@@ -13,23 +13,18 @@
 
 #include <sstream>
 
+#include "base/little_endian.h"
 #include "commands.h"
 #include "database_encoding.h"
 
 namespace quenwick::dbtool {
 namespace {
 
-std::uint32_t DeclaredSize(const std::vector<std::uint8_t>& resource) {
-  return static_cast<std::uint32_t>(resource[0]) | (static_cast<std::uint32_t>(resource[1]) << 8) |
-         (static_cast<std::uint32_t>(resource[2]) << 16) |
-         (static_cast<std::uint32_t>(resource[3]) << 24);
-}
-
 // What the program does with the resource: uncompress the stream into a
 // buffer of the declared size.
 std::vector<std::uint8_t> Decompress(const std::vector<std::uint8_t>& resource) {
-  std::vector<std::uint8_t> out(DeclaredSize(resource) + 1);  // +1: never a null buffer
-  uLongf length = DeclaredSize(resource);
+  std::vector<std::uint8_t> out(LoadLe32(resource.data()) + 1);  // +1: never a null buffer
+  uLongf length = LoadLe32(resource.data());
   const int status =
       uncompress(out.data(), &length, resource.data() + 4, static_cast<uLong>(resource.size() - 4));
   EXPECT_EQ(status, Z_OK);
@@ -54,7 +49,7 @@ TEST(QuenwickDbResource, RoundTripsDatabasesOfEverySize) {
     const auto resource = EncodeResource(database, error);
     ASSERT_TRUE(resource.has_value());
     ASSERT_GE(resource->size(), 4u + 2u);  // size, then at least the zlib header
-    EXPECT_EQ(DeclaredSize(*resource), database.size());
+    EXPECT_EQ(LoadLe32(resource->data()), database.size());
     EXPECT_EQ(Decompress(*resource), database);
   }
 }

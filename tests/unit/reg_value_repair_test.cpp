@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "engine/definition.h"
-#include "engine/text.h"
 #include "lint/well_known_settings.h"
 #include "platform/sim/sim_machine.h"
 #include "support/element_setup.h"

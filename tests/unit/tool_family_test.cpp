@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "base/utf8.h"
 #include "build_unpack.h"
 #include "catalogue.h"
 #include "commands.h"
@@ -14,7 +15,6 @@
 #include "family_source.h"
 #include "source_reader.h"
 #include "support/temp_dir.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {
@@ -87,7 +87,7 @@ TEST(ToolFamily, EachBrandIsAPlainDefinitionInTheFamilyFilesPlace) {
   const auto sources = ReadSourceDirectory(dir / "defs", diagnostics);
   EXPECT_FALSE(diagnostics.HasErrors());
   std::vector<std::string> seen;
-  for (const auto& s : sources) seen.push_back(s.stem + " " + Utf16ToUtf8Lossy(s.definition->id) + " " + Utf16ToUtf8Lossy(s.definition->name));
+  for (const auto& s : sources) seen.push_back(s.stem + " " + ToUtf8(s.definition->id) + " " + ToUtf8(s.definition->name));
   const std::vector<std::string> want = {"a-first 1 First", "m-vendor/alphaguard 601 AlphaGuard",
                                          "m-vendor/beta-guard 600 Beta Guard", "z-last 2 Last"};
   EXPECT_EQ(seen, want);

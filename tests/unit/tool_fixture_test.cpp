@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "base/utf16le.h"
 #include "build_unpack.h"
 #include "commands.h"
 #include "fixture/fixture.h"
@@ -20,13 +21,6 @@ namespace fs = std::filesystem;
 using testdb::DatabaseBuilder;
 using testdb::DefinitionBuilder;
 using testdb::Lit;
-
-std::vector<std::uint8_t> Bytes(std::u16string_view text) {
-  std::vector<std::uint8_t> out;
-  for (const char16_t c : text) out.push_back(static_cast<std::uint8_t>(c)), out.push_back(static_cast<std::uint8_t>(c >> 8));
-  out.push_back(0), out.push_back(0);
-  return out;
-}
 
 TEST(ToolFixtureFormat, EveryFieldIsRead) {
   const std::string text = R"(description = 'all of it'
@@ -84,7 +78,7 @@ dword = 3
   std::map<std::u16string, ValueSpec> values;
   for (const auto& v : m.keys[0].values) values[v.name] = v;
   EXPECT_EQ(values.at(u"s").type, win::REG_SZ);
-  EXPECT_EQ(values.at(u"s").bytes, Bytes(u"text"));
+  EXPECT_EQ(values.at(u"s").bytes, TerminatedUtf16LeBytes(u"text"));
   EXPECT_EQ(values.at(u"e").type, win::REG_EXPAND_SZ);
   EXPECT_EQ(values.at(u"m").type, win::REG_MULTI_SZ);
   EXPECT_EQ(values.at(u"m").bytes, (std::vector<std::uint8_t>{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));

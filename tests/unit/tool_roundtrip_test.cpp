@@ -7,6 +7,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "base/little_endian.h"
 #include "build_unpack.h"
 #include "commands.h"
 #include "database_input.h"
@@ -166,12 +167,8 @@ TEST(ToolUnpackCommand, RefusesADirectoryThatHoldsSourcesUnlessForced) {
 
 // --- The three input forms ------------------------------------------------------
 
-void PutU16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-  b[at] = static_cast<std::uint8_t>(v), b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+void PutU16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) { StoreLe16(b.data() + at, v); }
+void PutU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) { StoreLe32(b.data() + at, v); }
 
 // A minimal PE32+ image with one section that holds a resource directory of
 // one type, one name and one language, as the resource compiler lays it out:

@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "base/utf8.h"
 #include "elements/inno_setup_uninstall.h"
 #include "elements/uninstall.h"
 #include "engine/definition.h"
 #include "engine/operand.h"
-#include "engine/text.h"
 #include "platform/sim/sim_machine.h"
 
 namespace quenwick {

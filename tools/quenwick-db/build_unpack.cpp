@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "base/utf8.h"
 #include "database_encoding.h"
 #include "database_input.h"
 #include "source_reader.h"
 #include "source_writer.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -4,8 +4,8 @@
 #include <map>
 #include <sstream>
 
+#include "base/utf8.h"
 #include "element_fields.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {
@@ -102,7 +102,7 @@ class Describer {
     }
   }
   void Text(std::string_view key, const std::u16string& text, FieldRole role) {
-    const std::string shown = Code(Utf16ToUtf8Lossy(text));
+    const std::string shown = Code(ToUtf8(text));
     fields_[std::string(key)] = {
         text.empty() ? (role == FieldRole::kValueName ? "(default)" : "an empty text") : shown};
   }
@@ -206,7 +206,7 @@ std::string TableCell(std::string text) {
 }
 
 void WriteDefinition(const SourceDefinition& source, std::ostream& out) {
-  out << "### " << Utf16ToUtf8Lossy(source.definition->name) << "\n\n";
+  out << "### " << ToUtf8(source.definition->name) << "\n\n";
   if (!source.description.empty()) out << PlainText(source.description) << "\n\n";
   WriteLists(source, out);
   out << "- **Sources**: " << Links(source.references) << "\n\n";

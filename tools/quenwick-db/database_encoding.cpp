@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "base/little_endian.h"
 #include "database/database_writer.h"
 
 namespace quenwick::dbtool {
@@ -12,10 +13,7 @@ std::optional<std::vector<std::uint8_t>> EncodeDatabase(std::span<const Definiti
     error = "too many Definitions for one database";
     return std::nullopt;
   }
-  const auto count = static_cast<std::uint32_t>(definitions.size());
-  std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-                                   static_cast<std::uint8_t>(count >> 16),
-                                   static_cast<std::uint8_t>(count >> 24)};
+  std::vector<std::uint8_t> out = LittleEndianBytes(definitions.size(), 4);
   for (const Definition* definition : definitions) AppendDefinition(out, *definition);
   return out;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/little_endian.h"
 #include "database/load_definitions.h"
 #include "file_io.h"
 #include "pe_resource.h"
@@ -18,11 +19,6 @@ constexpr std::uint64_t kMaxInflateRatio = 1032;
 constexpr std::uint64_t kInflateSlack = 64;
 constexpr std::uint8_t kDeflateMethod = 8;
 constexpr unsigned kZlibHeaderCheck = 31;
-
-std::uint32_t ReadU32(std::span<const std::uint8_t> p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // A zlib header (RFC 1950) right after the declared size.
 bool LooksLikeResource(std::span<const std::uint8_t> bytes) {
@@ -49,7 +45,7 @@ std::optional<std::vector<std::uint8_t>> DecompressResource(std::span<const std:
     error = "the resource is too short for its declared size and stream";
     return std::nullopt;
   }
-  const std::uint32_t declared = ReadU32(resource);
+  const std::uint32_t declared = LoadLe32(resource.data());
   const std::uint64_t streamSize = resource.size() - kDeclaredSizeBytes;
   const std::uint64_t capacity =
       std::min<std::uint64_t>(declared, streamSize * kMaxInflateRatio + kInflateSlack);
@@ -82,7 +78,7 @@ std::optional<DatabaseInput> DecodeDatabaseInput(std::span<const std::uint8_t> b
     std::string inflateError;
     if (auto database = DecompressResource(bytes, inflateError)) {
       input.kind = InputKind::kResource;
-      input.declaredSize = ReadU32(bytes);
+      input.declaredSize = LoadLe32(bytes.data());
       input.database = std::move(*database);
       return input;
     }
@@ -94,7 +90,7 @@ std::optional<DatabaseInput> DecodeDatabaseInput(std::span<const std::uint8_t> b
   if (input.kind == InputKind::kExecutable) {
     auto database = DecompressResource(resource, error);
     if (!database) return std::nullopt;
-    input.declaredSize = ReadU32(resource);
+    input.declaredSize = LoadLe32(resource.data());
     input.database = std::move(*database);
     return input;
   }

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/utf8.h"
 #include "element_fields.h"
 #include "source_reader.h"
 #include "toml_text.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/utf8.h"
 #include "build_unpack.h"
 #include "command_line.h"
 #include "commands.h"
 #include "database_encoding.h"
 #include "database_input.h"
 #include "element_fields.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {
@@ -76,9 +76,9 @@ int RunList(Arguments args, std::ostream& out, std::ostream& err) {
   for (const auto& d : loaded->definitions) {
     char counts[96];
     std::snprintf(counts, sizeof counts, "%4zu  %-7s vars %-3u pre %-2zu act %-3zu ", ++index,
-                  Utf16ToUtf8Lossy(d->id).c_str(), d->variables.size(), d->preconditions.size(),
+                  ToUtf8(d->id).c_str(), d->variables.size(), d->preconditions.size(),
                   d->actions.size());
-    out << counts << Utf16ToUtf8Lossy(d->name) << '\n';
+    out << counts << ToUtf8(d->name) << '\n';
   }
   return kExitOk;
 }

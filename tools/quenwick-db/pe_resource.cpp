@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "utf.h"
+#include "base/little_endian.h"
+#include "base/text.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {
@@ -28,14 +30,12 @@ class Bytes {
   explicit Bytes(std::span<const std::uint8_t> data) : data_(data) {}
   bool U16(std::uint64_t offset, std::uint16_t& out) const {
     if (offset > data_.size() || data_.size() - offset < 2) return false;
-    out = static_cast<std::uint16_t>(data_[offset] | (data_[offset + 1] << 8));
+    out = LoadLe16(data_.data() + offset);
     return true;
   }
   bool U32(std::uint64_t offset, std::uint32_t& out) const {
     if (offset > data_.size() || data_.size() - offset < 4) return false;
-    out = static_cast<std::uint32_t>(data_[offset]) | (static_cast<std::uint32_t>(data_[offset + 1]) << 8) |
-          (static_cast<std::uint32_t>(data_[offset + 2]) << 16) |
-          (static_cast<std::uint32_t>(data_[offset + 3]) << 24);
+    out = LoadLe32(data_.data() + offset);
     return true;
   }
   std::size_t size() const { return data_.size(); }
@@ -50,8 +50,6 @@ struct Section {
   std::uint32_t rawSize = 0;
   std::uint32_t rawOffset = 0;
 };
-
-char16_t FoldCase(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
 class PeFile {
  public:
@@ -167,7 +165,7 @@ class PeFile {
     for (std::uint16_t k = 0; k < length; ++k) {
       std::uint16_t unit = 0;
       if (!bytes_.U16(at + 2 + 2ull * k, unit)) return false;
-      if (FoldCase(static_cast<char16_t>(unit)) != FoldCase(name[k])) return false;
+      if (ToUpperAscii(static_cast<char16_t>(unit)) != ToUpperAscii(name[k])) return false;
     }
     return true;
   }
@@ -203,8 +201,8 @@ std::optional<std::span<const std::uint8_t>> FindNamedResource(std::span<const s
   std::uint32_t level2 = 0;
   std::uint32_t level3 = 0;
   const std::uint64_t base = pe.resourceBase();
-  const std::string typeText = "\"" + Utf16ToUtf8Lossy(type) + "\"";
-  const std::string nameText = "\"" + Utf16ToUtf8Lossy(name) + "\"";
+  const std::string typeText = "\"" + ToUtf8(type) + "\"";
+  const std::string nameText = "\"" + ToUtf8(name) + "\"";
   if (!pe.FindEntry(base, type, level1) || !(level1 & kHighBit)) {
     error = "the executable has no resource of type " + typeText;
     return std::nullopt;

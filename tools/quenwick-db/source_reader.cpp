@@ -7,12 +7,12 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/utf8.h"
 #include "element_fields.h"
 #include "family_source.h"
 #include "suggestion.h"
 #include "file_io.h"
 #include "toml_text.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {

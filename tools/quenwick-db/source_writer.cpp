@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/utf8.h"
 #include "element_fields.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {

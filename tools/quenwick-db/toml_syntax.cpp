@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <regex>
 
+#include "base/utf8.h"
+
 namespace quenwick::dbtool {
 namespace {
 
@@ -83,7 +85,7 @@ class Checker {
           ok = Fail("a carriage return must be followed by a line feed");
         }
       } else {
-        ok = CheckUtf8Sequence() || Fail("the file is not valid UTF-8");
+        ok = DecodeUtf8(text_, pos_).valid || Fail("the file is not valid UTF-8");
       }
       if (ok) Advance();
     }
@@ -91,31 +93,6 @@ class Checker {
     line_ = line;
     column_ = column;
     return ok;
-  }
-
-  bool CheckUtf8Sequence() const {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(Peek(k)); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      value = lead & 0x07;
-    } else {
-      return false;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-      if (pos_ + k >= text_.size() || (byte(k) & 0xC0) != 0x80) return false;
-      value = (value << 6) | (byte(k) & 0x3F);
-    }
-    const std::uint32_t minimum = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
-    return value >= minimum && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
   }
 
   void SkipBlanks() {

@@ -1,6 +1,6 @@
 #include "toml_text.h"
 
-#include "utf.h"
+#include "base/utf8.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/text.h"
+#include "base/utf8.h"
 
 namespace quenwick::sim::detail {
 namespace {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/text.h"
+#include "base/lexical_path.h"
+#include "base/text.h"
 
 namespace quenwick::sim::detail {
 namespace {
@@ -177,26 +178,13 @@ ParsedPath ParseWin32Path(std::u16string_view text, bool enforceMaxPath,
   }
 
   path.trailingSeparator = !rest.empty() && IsSeparator(rest.back());
-  path.parts.reserve(8);
-  std::size_t pos = 0;
-  while (pos < rest.size()) {
-    std::size_t end = rest.find(u'\\', pos);
-    if (end == std::u16string_view::npos) end = rest.size();
-    const std::u16string_view segment = rest.substr(pos, end - pos);
-    pos = end + 1;
-    if (segment.empty()) continue;
-    if (path.longPrefix && (segment == u"." || segment == u"..")) {
-      // Taken literally, neither is a name a file system accepts.
-      result.error = win::ERROR_INVALID_NAME;
-      return result;
-    }
-    if (segment == u".") continue;
-    if (segment == u"..") {
-      if (!path.parts.empty()) path.parts.pop_back();
-      continue;
-    }
-    path.parts.emplace_back(segment);
+  if (path.longPrefix && HasDotName(rest)) {
+    // Taken literally, neither "." nor ".." is a name a file system accepts.
+    result.error = win::ERROR_INVALID_NAME;
+    return result;
   }
+  const std::vector<std::u16string_view> names = ResolvedNames(rest);
+  path.parts.assign(names.begin(), names.end());
 
   // A segment that ends in a single "." loses it ("a." is "a"); the last
   // segment, when the text does not end in a separator, loses all its

@@ -2,6 +2,8 @@
 // the Reg* calls on them.
 #include <algorithm>
 
+#include "base/little_endian.h"
+#include "base/utf16le.h"
 #include "platform/sim/sim_state.h"
 
 namespace quenwick::sim {
@@ -53,27 +55,6 @@ std::optional<win::REGSAM> Grant(const KeyAccess& access, win::REGSAM requested)
   wanted &= ~win::MAXIMUM_ALLOWED;
   if ((wanted & ~allowed) != 0) return std::nullopt;
   return maximum ? allowed : wanted;
-}
-
-std::vector<std::uint8_t> TextBytes(std::u16string_view text, bool terminator) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  if (terminator) bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
-
-std::u16string BytesText(const std::vector<std::uint8_t>& bytes) {
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-    if (c == u'\0') break;
-    text += c;
-  }
-  return text;
 }
 
 // The components of a key path; empty ones (doubled or trailing "\") are
@@ -200,7 +181,7 @@ SimMachine::State::KeyWalk SimMachine::State::LinkTarget(const RegKey& link, int
   if (depth > kMaxLinkDepth) return missing;
   for (const detail::RegValue& v : link.values) {
     if (v.folded != Fold(kLinkValueName) || v.data.type != win::REG_LINK) continue;
-    const std::u16string target = BytesText(v.data.bytes);
+    const std::u16string target = TextFromUtf16Le(v.data.bytes);
     std::u16string_view rest = target;
     std::shared_ptr<RegKey> root;
     if (StartsWithIgnoreAsciiCase(rest, kNativeMachine)) {
@@ -283,14 +264,13 @@ void SimMachine::SetValue(std::u16string_view keyPath, std::u16string_view name,
 
 void SimMachine::SetString(std::u16string_view keyPath, std::u16string_view name,
                            std::u16string_view text, win::DWORD type) {
-  SetValue(keyPath, name, type, TextBytes(text, true));
+  SetValue(keyPath, name, type, TerminatedUtf16LeBytes(text));
 }
 
 void SimMachine::SetDword(std::u16string_view keyPath, std::u16string_view name,
                           win::DWORD value) {
   SetValue(keyPath, name, win::REG_DWORD,
-           {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+           LittleEndianBytes(value, 4));
 }
 
 void SimMachine::SetKeyAccess(std::u16string_view keyPath, KeyAccess access) {
@@ -320,7 +300,7 @@ void SimMachine::AddRegistryLink(std::u16string_view linkPath, std::u16string_vi
   // The link's only value, as Windows stores it: the target's native path,
   // without a terminating zero.
   SetValueOn(*link, kLinkValueName, win::REG_LINK,
-             TextBytes(state_->NativeKeyPath(targetPath), false));
+             Utf16LeBytes(state_->NativeKeyPath(targetPath)));
 }
 
 bool SimMachine::KeyExists(std::u16string_view path) const {
@@ -342,7 +322,7 @@ std::optional<std::u16string> SimMachine::GetString(std::u16string_view keyPath,
   if (!value || (value->type != win::REG_SZ && value->type != win::REG_EXPAND_SZ)) {
     return std::nullopt;
   }
-  return BytesText(value->bytes);
+  return TextFromUtf16Le(value->bytes);
 }
 
 std::vector<std::u16string> SimMachine::SubkeyNames(std::u16string_view path) const {

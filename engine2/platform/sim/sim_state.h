@@ -14,7 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "platform/sim/sim_calls.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_paths.h"

@@ -4,10 +4,10 @@
 #include <map>
 #include <set>
 
+#include "base/utf8.h"
 #include "family_source.h"
 #include "lint/lint_rules.h"
 #include "source_reader.h"
-#include "utf.h"
 
 namespace quenwick::dbtool {
 namespace {

@@ -22,8 +22,6 @@ struct Reporter {
   }
 };
 
-// Letters A-Z to a-z, nothing else, as the program compares.
-std::u16string FoldCase(std::u16string_view text);
 std::string Show(std::u16string_view text);  // for messages, quoted
 
 // File, folder and program paths: the leading macro, macros elsewhere,

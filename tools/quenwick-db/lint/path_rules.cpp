@@ -4,10 +4,11 @@
 #include <optional>
 #include <vector>
 
+#include "base/text.h"
+#include "base/utf8.h"
 #include "lint_rules.h"
 #include "suggestion.h"
 #include "system/safety_tables.h"
-#include "utf.h"
 
 namespace quenwick::dbtool::lint {
 namespace {
@@ -33,14 +34,6 @@ constexpr std::array<std::u16string_view, 20> kWindowsFileNames = {
     u"services.exe", u"lsass.exe",    u"csrss.exe",    u"msiexec.exe",  u"regsvr32.exe",
 };
 
-std::u16string Upper(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return out;
-}
-
 template <std::size_t N>
 bool Contains(const std::array<std::u16string_view, N>& list, std::u16string_view text) {
   return std::find(list.begin(), list.end(), text) != list.end();
@@ -49,9 +42,9 @@ bool Contains(const std::array<std::u16string_view, N>& list, std::u16string_vie
 // The known macro closest to an unknown one, for "did you mean".
 std::optional<std::string> Suggestion(std::u16string_view inner) {
   std::vector<std::string> known;
-  for (const auto& macro : safety::kFolderMacros) known.push_back(Utf16ToUtf8Lossy(macro.name));
-  for (auto name : kEnvironmentVariables) known.push_back(Utf16ToUtf8Lossy(name));
-  return ClosestName(Utf16ToUtf8Lossy(inner), known);
+  for (const auto& macro : safety::kFolderMacros) known.push_back(ToUtf8(macro.name));
+  for (auto name : kEnvironmentVariables) known.push_back(ToUtf8(name));
+  return ClosestName(ToUtf8(inner), known);
 }
 
 // The leading macro of a path (between the first two '%', upper-cased), as
@@ -65,7 +58,7 @@ std::optional<LeadingMacro> FindLeadingMacro(std::u16string_view text) {
   if (text.empty() || text[0] != u'%') return std::nullopt;
   const std::size_t close = text.find(u'%', 1);
   if (close == std::u16string_view::npos) return std::nullopt;
-  return LeadingMacro{Upper(text.substr(1, close - 1)), close + 1};
+  return LeadingMacro{ToUpperAscii(text.substr(1, close - 1)), close + 1};
 }
 
 bool IsKnownMacro(std::u16string_view inner) {
@@ -102,20 +95,12 @@ std::u16string StripQuotes(std::u16string_view text) {
 
 }  // namespace
 
-std::u16string FoldCase(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return out;
-}
-
-std::string Show(std::u16string_view text) { return "\"" + Utf16ToUtf8Lossy(text) + "\""; }
+std::string Show(std::u16string_view text) { return "\"" + ToUtf8(text) + "\""; }
 
 void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u16string_view text) {
   const auto macro = FindLeadingMacro(text);
   if (macro && !IsKnownMacro(macro->inner)) {
-    std::string message = "the macro %" + Utf16ToUtf8Lossy(macro->inner) + "% is ";
+    std::string message = "the macro %" + ToUtf8(macro->inner) + "% is ";
     message += macro->inner.starts_with(u"CSIDL_") ? "not one of the shell folders the program knows"
                                                    : "not an environment variable Windows defines";
     message += "; the path keeps it and names nothing";
@@ -138,7 +123,7 @@ void CheckPathText(const Reporter& report, SourcePos pos, FieldRole role, std::u
 }
 
 void CheckRepairMarker(const Reporter& report, SourcePos pos, std::u16string_view marker) {
-  const std::u16string name = FoldCase(StripQuotes(marker));
+  const std::u16string name = ToLowerAscii(StripQuotes(marker));
   if (name.find_first_of(u"\\/") == std::u16string::npos && Contains(kWindowsFileNames, name)) {
     report.Warning(pos, "repair-marker-windows-name",
                    "the marker " + Show(marker) +

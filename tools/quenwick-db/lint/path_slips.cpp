@@ -5,8 +5,9 @@
 #include <array>
 #include <cstdio>
 
+#include "base/text.h"
+#include "base/utf8.h"
 #include "lint_rules.h"
-#include "utf.h"
 
 namespace quenwick::dbtool::lint {
 namespace {
@@ -109,7 +110,7 @@ void CheckFixedDrive(const Reporter& report, SourcePos pos, std::u16string_view 
     path = path.substr(0, path.find(u'"'));
   }
   if (path.size() < 2 || !IsAsciiLetter(path[0]) || path[1] != u':') return;
-  std::u16string folded = FoldCase(path);
+  std::u16string folded = ToLowerAscii(path);
   std::replace(folded.begin(), folded.end(), u'/', u'\\');
   folded[0] = u'c';
   std::string fix = "start it with a macro";

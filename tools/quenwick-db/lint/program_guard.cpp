@@ -4,6 +4,7 @@
 // places, keys and processes, so that lint and the program never disagree.
 #include <memory>
 
+#include "base/utf8.h"
 #include "engine/path_expansion.h"
 #include "lint_rules.h"
 #include "platform/sim/sim_machine.h"
@@ -11,7 +12,6 @@
 #include "system/registry_key.h"
 #include "system/removal_guard.h"
 #include "system/safety_tables.h"
-#include "utf.h"
 
 namespace quenwick::dbtool::lint {
 namespace {

@@ -2,8 +2,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/text.h"
+#include "base/utf8.h"
 #include "lint_rules.h"
-#include "utf.h"
 #include "well_known_settings.h"
 
 namespace quenwick::dbtool::lint {
@@ -38,7 +39,7 @@ struct SplitKey {
 };
 
 SplitKey Split(std::u16string_view text) {
-  const std::u16string folded = FoldCase(text);
+  const std::u16string folded = ToLowerAscii(text);
   const std::size_t slash = folded.find(u'\\');
   SplitKey out;
   out.root = folded.substr(0, slash);
@@ -78,7 +79,7 @@ void CheckRegistryPath(const Reporter& report, SourcePos pos, FieldRole role,
                  Show(text) + " has no backslash after its root name; the program takes it for no key");
     return;
   }
-  const std::u16string root = FoldCase(text.substr(0, slash));
+  const std::u16string root = ToLowerAscii(text.substr(0, slash));
   if (!IsKnownRoot(root)) {
     std::string message = "the registry root " + Show(text.substr(0, slash)) +
                           " is not one the program recognises (HKEY_CURRENT_USER, "
@@ -96,7 +97,7 @@ void CheckDeletedValue(const Reporter& report, SourcePos pos, std::u16string_vie
                        std::u16string_view valueName) {
   const SplitKey key = Split(keyText);
   if (key.root != u"hkey_local_machine" || key.subkey != kWinlogonKey) return;
-  const std::u16string name = FoldCase(valueName);
+  const std::u16string name = ToLowerAscii(valueName);
   if (std::find(kWinlogonValues.begin(), kWinlogonValues.end(), name) != kWinlogonValues.end()) {
     report.Error(pos, "deletes-system-location",
                  "deletes the Winlogon value " + Show(valueName) +
@@ -107,10 +108,10 @@ void CheckDeletedValue(const Reporter& report, SourcePos pos, std::u16string_vie
 void CheckRepairedSetting(const Reporter& report, SourcePos pos, std::u16string_view keyText,
                           std::u16string_view valueName, const std::u16string* replacement) {
   const SplitKey key = MachineKey(keyText);
-  const std::u16string name = FoldCase(valueName);
+  const std::u16string name = ToLowerAscii(valueName);
   for (const WellKnownSetting& setting : kWellKnownSettings) {
     const SplitKey known = MachineKey(setting.key);
-    if (known.root != key.root || known.subkey != key.subkey || FoldCase(setting.valueName) != name) continue;
+    if (known.root != key.root || known.subkey != key.subkey || ToLowerAscii(setting.valueName) != name) continue;
     if (replacement != nullptr && *replacement == setting.text) return;
     report.Error(pos, "repair-not-default",
                  "repairs " + Show(keyText) + (valueName.empty() ? "" : " value " + Show(valueName)) +

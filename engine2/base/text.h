@@ -1,5 +1,5 @@
-// Small text helpers shared by every layer. Texts are UTF-16; comparisons
-// fold only the letters A-Z, never by locale.
+// Letter case of UTF-16 texts, shared by every layer: comparisons fold only
+// the letters A-Z, never by locale.
 #pragma once
 
 #include <string>
@@ -18,10 +18,5 @@ bool StartsWithIgnoreAsciiCase(std::u16string_view text, std::u16string_view pre
 // True when `part` occurs in `text`, ignoring the case of A-Z (an empty part
 // occurs everywhere).
 bool ContainsIgnoreAsciiCase(std::u16string_view text, std::u16string_view part);
-
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
-std::string ToUtf8(std::u16string_view text);
-// UTF-8 to UTF-16; invalid sequences become U+FFFD.
-std::u16string FromUtf8(std::string_view text);
 
 }  // namespace quenwick
