@@ -63,8 +63,8 @@ from dataclasses import dataclass
 
 import winehelper
 from fixture_file import (FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_SYSTEM,
-                          REG_SZ, FixtureError, RegValue, definition_name,
-                          definitions_dir_of, read_fixture, string_bytes)
+                          REG_SZ, FixtureError, RegValue, database_order, definition_name,
+                          definitions_dir_of, read_fixtures, string_bytes)
 from wine_layout import (FIXED_SHELL_FOLDERS, SHORT_HIVE_NAMES, USER_SHELL_FOLDERS_KEY,
                          USER_SHELL_KEY, WINE_OWN_VARIABLES, WINE_SHELL_FOLDER_VALUES, PathMap,
                          describe_value, is_registry_path, reg_line, registry_form, split_key)
@@ -534,9 +534,7 @@ class FixtureMachine:
         for fixture in self.fixtures:
             stems += [s for s in fixture.expect.found if s not in stems]
         definitions = definitions_dir_of(self.fixtures[0])
-        # The database holds the Definitions in the order of their file names.
-        wanted = [definition_name(s, definitions)
-                  for s in sorted(stems, key=lambda s: (s + ".toml").encode())]
+        wanted = [definition_name(s, definitions) for s in database_order(stems, definitions)]
         if list(output_names) == wanted:
             return [Result(True, "found", "%s (found... cleaned)" % name) for name in wanted] or \
                 [Result(True, "found", "nothing")]
@@ -752,7 +750,7 @@ def _state_path(prefix):
 
 
 def _command_plant(args, env):
-    fixtures = [read_fixture(path) for path in args.fixtures]
+    fixtures = [f for path in args.fixtures for f in read_fixtures(path)]
     machine = FixtureMachine(fixtures, env["WINEPREFIX"], env, args.rogue, args.uninstaller)
     limits = machine.limitations()
     if limits:
@@ -799,7 +797,7 @@ def planted_summary(machine, fixture):
 def _load_state(env):
     with open(_state_path(env["WINEPREFIX"]), "rb") as handle:
         state = pickle.load(handle)
-    fixtures = [read_fixture(path) for path in state["fixtures"]]
+    fixtures = [f for path in state["fixtures"] for f in read_fixtures(path)]
     machine = FixtureMachine(fixtures, env["WINEPREFIX"], env, state["rogue"], state["uninstaller"])
     machine.drives = state["drives"]
     machine.uninstallers = state["uninstallers"]
