@@ -23,7 +23,8 @@ What is planted:
 - locked files: held open without sharing by another copy of rogue.exe that
   runs from C:\\quenwick-fixture-state (not a path any Definition names).
 - What the standard simulated machine has and a new prefix lacks: the
-  Winlogon "Userinit" value and the user's RunOnce key.
+  Winlogon "Userinit" value, the user's RunOnce key and the class of .exe
+  ("exefile").
 
 What Wine cannot host (`limitations()` names it for a fixture): processes
 that cannot be ended (terminable = false; a Wine process of the same user can
@@ -32,7 +33,10 @@ as root, which no file mode stops), read-only registry keys, a locked file
 that is also a process image (its own process could not start), shell
 folders Windows fixes (CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROFILE),
 environment variables Wine sets itself in every process (ProgramFiles,
-APPDATA, SystemRoot, ...) and process images that are Wine's own programs.
+APPDATA, SystemRoot, ...), process images that are Wine's own programs, and
+files in the system folder's dllcache (Wine empties it whenever a session
+starts) and files of Windows that a fixture expects to stay but does not
+plant and Wine does not have (userinit.exe).
 
 The checks (`Result` lines): found (the console lines of the clean pass),
 gone, present, untouched, values_gone, values, pending_deletion (read from
@@ -98,6 +102,8 @@ VOLATILE_KEYS = (
     ("HKLM", r"software\microsoft\windows nt\currentversion\fonts"),
     ("HKCU", r"software\wine\fonts"),
 )
+# Wine deletes what this folder holds whenever a session starts.
+WINE_EMPTIED_FOLDER = "c:\\windows\\system32\\dllcache"
 SESSION_MANAGER = ("HKLM", r"system\currentcontrolset\control\session manager")
 PENDING_VALUE = "pendingfilerenameoperations"
 
@@ -251,6 +257,16 @@ class FixtureMachine:
                 if entry.locked and _windows_key(self.map(entry.path)) in images:
                     reasons.append("%s: %s is locked and runs as a process"
                                    % (fixture.label, entry.path))
+                if _under(_windows_key(self.map(entry.path)), WINE_EMPTIED_FOLDER):
+                    reasons.append("%s: Wine empties %s at every start" % (fixture.label, WINE_EMPTIED_FOLDER))
+            planted = [_windows_key(self.map(e.path)) for e in fixture.files + fixture.folders]
+            for path in fixture.expect.present:
+                if is_registry_path(path) or not self.map(path).lower().startswith("c:"):
+                    continue  # other drives hold only what the fixture plants
+                key = _windows_key(self.map(path))
+                if not any(_under(p, key) for p in planted) and not os.path.exists(
+                        self.host_path(self.map(path))):
+                    reasons.append("%s: Wine has no %s" % (fixture.label, path))
             for key in fixture.keys:
                 if key.read_only:
                     reasons.append("%s: key %s is read-only" % (fixture.label, key.path))
@@ -332,6 +348,7 @@ class FixtureMachine:
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\n"
             + reg_line(RegValue("Userinit", REG_SZ, string_bytes("C:\\Windows\\system32\\userinit.exe,"))),
             "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce]",
+            "[HKEY_CLASSES_ROOT\\.exe]\n" + reg_line(RegValue("", REG_SZ, string_bytes("exefile"))),
         ]
         for fixture in self.fixtures:
             for key in fixture.keys:
