@@ -3,10 +3,15 @@ objects: the machine a fixture describes and what it expects, read by the
 same rules as `quenwick-db test` (docs/definition-format.md), texts and
 registry data exactly as the fixture reader builds them.
 
+A fixture written once for the brands of a family source (`family = 'STEM'`,
+optionally `brands = [...]`) stands for one fixture per brand: ${name}, ${id}
+and ${handle} are put into its text before it is read, as the C++ tool does.
+
 Standard library only (Python 3.11 for tomllib).
 """
 
 import os
+import re
 import struct
 import tomllib
 from dataclasses import dataclass, field
@@ -93,10 +98,16 @@ class Fixture:
     shell_folders: dict
     short_names: dict  # planted long path -> its 8.3 form
     expect: Expectations
+    brand: str = ""    # the brand of a family's fixture; "" for an ordinary one
+
+    @property
+    def handle(self):
+        """The handle of the Definition the fixture belongs to."""
+        return "%s/%s" % (self.family, brand_slug(self.brand)) if self.brand else self.family
 
     @property
     def label(self):
-        return "%s/%s" % (self.family, self.case)
+        return "%s/%s%s" % (self.family, self.case, " [%s]" % self.brand if self.brand else "")
 
 
 def _text(node, what):
@@ -191,22 +202,104 @@ def _value(node, name, extra_keys=()):
     return value
 
 
-def read_fixture(path):
-    """Reads a fixture file; raises FixtureError when it does not follow the
-    format (the same rules as `quenwick-db test`)."""
+def read_fixtures(path, brands=None):
+    """The fixtures a fixture file stands for: itself, or one per brand of its
+    family (only those named in `brands` when given); raises FixtureError
+    when it does not follow the format (the same rules as `quenwick-db test`)."""
     with open(path, "rb") as handle:
-        try:
-            root = tomllib.load(handle)
-        except tomllib.TOMLDecodeError as error:
-            raise FixtureError("%s: %s" % (path, error)) from None
+        text = handle.read().decode("utf-8")
     try:
-        return _fixture(path, root)
+        return [_fixture(path, _parse(expanded), brand)
+                for brand, expanded in _instances(path, text, brands)]
     except FixtureError as error:
         raise FixtureError("%s: %s" % (path, error)) from None
 
 
-def _fixture(path, root):
-    _check_keys(root, ("description", "machine", "expect"), "a fixture")
+def read_fixture(path, brand=None):
+    """The one fixture of a file; a family's fixture needs the brand."""
+    fixtures = read_fixtures(path, None if brand is None else [brand])
+    if len(fixtures) != 1:
+        raise FixtureError("%s: stands for %d brands; name one" % (path, len(fixtures)))
+    return fixtures[0]
+
+
+def _parse(text):
+    try:
+        return tomllib.loads(text)
+    except tomllib.TOMLDecodeError as error:
+        raise FixtureError(str(error)) from None
+
+
+# --- Fixtures for a family's brands ------------------------------------------------
+
+PLACEHOLDER = re.compile(r"\$\{([^}\n]*)(\}?)")
+FIXTURE_PLACEHOLDERS = ("name", "id", "handle")
+
+
+@dataclass
+class Brand:
+    name: str
+    id: str
+    handle: str   # <family file stem>/<brand slug>
+    index: int    # its place among the family's brands
+
+
+def brand_slug(name):
+    """The brand's part of its handle: letters lower-cased, every run of
+    other ASCII characters one "-" ("Quick Heal Cleaner" -> "quick-heal-cleaner")."""
+    slug = ""
+    for c in name:
+        if "a" <= c <= "z" or "0" <= c <= "9" or ord(c) >= 0x80:
+            slug += c
+        elif "A" <= c <= "Z":
+            slug += c.lower()
+        elif slug and not slug.endswith("-"):
+            slug += "-"
+    return slug.rstrip("-")
+
+
+def family_brands(definitions_dir, stem):
+    """The brands of definitions/<stem>.toml in their order; [] when it is
+    not a family source."""
+    path = os.path.join(definitions_dir, stem + ".toml")
+    if not os.path.isfile(path):
+        return []
+    with open(path, "rb") as handle:
+        root = tomllib.load(handle)
+    return [Brand(b["name"], b["id"], "%s/%s" % (stem, brand_slug(b["name"])), i)
+            for i, b in enumerate(root.get("brands", []))]
+
+
+def _instances(path, text, wanted):
+    """(brand name, text) for each fixture the text stands for."""
+    placeholders = PLACEHOLDER.findall(text)
+    root = _parse(text)
+    if "family" not in root:
+        if placeholders:
+            raise FixtureError("${...} stands for a brand only in a fixture that names its family = '...'")
+        if wanted:
+            raise FixtureError("a fixture without family = '...' has no brands")
+        return [("", text)]
+    for name, closed in placeholders:
+        if not closed or name not in FIXTURE_PLACEHOLDERS:
+            raise FixtureError("a fixture for a family knows ${name}, ${id} and ${handle}")
+    family, listed = root["family"], root.get("brands", [])
+    if not isinstance(family, str) or not isinstance(listed, list) \
+            or not all(isinstance(b, str) for b in listed):
+        raise FixtureError("family = 'STEM' names a family source; brands = ['Name', ...] lists brand names")
+    brands = family_brands(_definitions_dir_of_file(path), family)
+    if not brands:
+        raise FixtureError("'%s' is no family source with brands" % family)
+    names = {b.name for b in brands}
+    for name in list(listed) + list(wanted or []):
+        if name not in names:
+            raise FixtureError("'%s' is no brand of that family" % name)
+    chosen = [b for b in brands if (not listed or b.name in listed) and (not wanted or b.name in wanted)]
+    return [(b.name, PLACEHOLDER.sub(lambda m, b=b: getattr(b, m.group(1)), text)) for b in chosen]
+
+
+def _fixture(path, root, brand=""):
+    _check_keys(root, ("description", "machine", "expect", "family", "brands"), "a fixture")
     machine = root.get("machine", {})
     _check_keys(machine, ("files", "folders", "registry", "processes", "environment", "shell_folders",
                           "short_names"), "[machine]")
@@ -262,16 +355,43 @@ def _fixture(path, root):
                    case=os.path.splitext(os.path.basename(path))[0],
                    description=root.get("description", ""), files=files, folders=folders,
                    keys=keys, processes=processes, environment=environment,
-                   shell_folders=shell_folders, short_names=short_names, expect=expect)
+                   shell_folders=shell_folders, short_names=short_names, expect=expect,
+                   brand=brand)
 
 
-def definition_name(fixture_or_stem, definitions_dir):
-    """The name a Definition prints, from definitions/<stem>.toml."""
-    stem = fixture_or_stem.family if isinstance(fixture_or_stem, Fixture) else fixture_or_stem
-    with open(os.path.join(definitions_dir, stem + ".toml"), "rb") as handle:
-        return tomllib.load(handle)["name"]
+def _brand_of(handle, definitions_dir):
+    stem = handle.split("/")[0]
+    for brand in family_brands(definitions_dir, stem):
+        if brand.handle == handle:
+            return brand
+    raise FixtureError("'%s' is no brand of definitions/%s.toml" % (handle, stem))
+
+
+def definition_name(handle, definitions_dir):
+    """The name a Definition prints, from its handle (or a fixture's): the
+    file name of definitions/<stem>.toml, or <family stem>/<brand slug> for a
+    brand."""
+    if isinstance(handle, Fixture):
+        handle = handle.handle
+    if "/" in handle:
+        return _brand_of(handle, definitions_dir).name
+    with open(os.path.join(definitions_dir, handle + ".toml"), "rb") as handle_file:
+        return tomllib.load(handle_file)["name"]
+
+
+def database_order(handles, definitions_dir):
+    """The handles in the Definitions' order in the database: by file name
+    (as bytes), a family's brands in its file's place in their own order."""
+    def key(handle):
+        stem = handle.split("/")[0]
+        return ((stem + ".toml").encode(), _brand_of(handle, definitions_dir).index if "/" in handle else -1)
+    return sorted(handles, key=key)
 
 
 def definitions_dir_of(fixture):
     """definitions/ of a fixture at definitions/fixtures/<stem>/<case>.toml."""
-    return os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(fixture.file))))
+    return _definitions_dir_of_file(fixture.file)
+
+
+def _definitions_dir_of_file(path):
+    return os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(path))))

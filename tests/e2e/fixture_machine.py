@@ -23,7 +23,8 @@ What is planted:
 - locked files: held open without sharing by another copy of rogue.exe that
   runs from C:\\quenwick-fixture-state (not a path any Definition names).
 - What the standard simulated machine has and a new prefix lacks: the
-  Winlogon "Userinit" value and the user's RunOnce key.
+  Winlogon "Userinit" value, the user's RunOnce key and the class of .exe
+  ("exefile").
 
 What Wine cannot host (`limitations()` names it for a fixture): processes
 that cannot be ended (terminable = false; a Wine process of the same user can
@@ -32,7 +33,10 @@ as root, which no file mode stops), read-only registry keys, a locked file
 that is also a process image (its own process could not start), shell
 folders Windows fixes (CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROFILE),
 environment variables Wine sets itself in every process (ProgramFiles,
-APPDATA, SystemRoot, ...) and process images that are Wine's own programs.
+APPDATA, SystemRoot, ...), process images that are Wine's own programs, and
+files in the system folder's dllcache (Wine empties it whenever a session
+starts) and files of Windows that a fixture expects to stay but does not
+plant and Wine does not have (userinit.exe).
 
 The checks (`Result` lines): found (the console lines of the clean pass),
 gone, present, untouched, values_gone, values, pending_deletion (read from
@@ -63,8 +67,8 @@ from dataclasses import dataclass
 
 import winehelper
 from fixture_file import (FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_SYSTEM,
-                          REG_SZ, FixtureError, RegValue, definition_name,
-                          definitions_dir_of, read_fixture, string_bytes)
+                          REG_SZ, FixtureError, RegValue, database_order, definition_name,
+                          definitions_dir_of, read_fixtures, string_bytes)
 from wine_layout import (FIXED_SHELL_FOLDERS, SHORT_HIVE_NAMES, USER_SHELL_FOLDERS_KEY,
                          USER_SHELL_KEY, WINE_OWN_VARIABLES, WINE_SHELL_FOLDER_VALUES, PathMap,
                          describe_value, is_registry_path, reg_line, registry_form, split_key)
@@ -98,6 +102,8 @@ VOLATILE_KEYS = (
     ("HKLM", r"software\microsoft\windows nt\currentversion\fonts"),
     ("HKCU", r"software\wine\fonts"),
 )
+# Wine deletes what this folder holds whenever a session starts.
+WINE_EMPTIED_FOLDER = "c:\\windows\\system32\\dllcache"
 SESSION_MANAGER = ("HKLM", r"system\currentcontrolset\control\session manager")
 PENDING_VALUE = "pendingfilerenameoperations"
 
@@ -251,6 +257,16 @@ class FixtureMachine:
                 if entry.locked and _windows_key(self.map(entry.path)) in images:
                     reasons.append("%s: %s is locked and runs as a process"
                                    % (fixture.label, entry.path))
+                if _under(_windows_key(self.map(entry.path)), WINE_EMPTIED_FOLDER):
+                    reasons.append("%s: Wine empties %s at every start" % (fixture.label, WINE_EMPTIED_FOLDER))
+            planted = [_windows_key(self.map(e.path)) for e in fixture.files + fixture.folders]
+            for path in fixture.expect.present:
+                if is_registry_path(path) or not self.map(path).lower().startswith("c:"):
+                    continue  # other drives hold only what the fixture plants
+                key = _windows_key(self.map(path))
+                if not any(_under(p, key) for p in planted) and not os.path.exists(
+                        self.host_path(self.map(path))):
+                    reasons.append("%s: Wine has no %s" % (fixture.label, path))
             for key in fixture.keys:
                 if key.read_only:
                     reasons.append("%s: key %s is read-only" % (fixture.label, key.path))
@@ -332,6 +348,7 @@ class FixtureMachine:
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\n"
             + reg_line(RegValue("Userinit", REG_SZ, string_bytes("C:\\Windows\\system32\\userinit.exe,"))),
             "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce]",
+            "[HKEY_CLASSES_ROOT\\.exe]\n" + reg_line(RegValue("", REG_SZ, string_bytes("exefile"))),
         ]
         for fixture in self.fixtures:
             for key in fixture.keys:
@@ -534,9 +551,7 @@ class FixtureMachine:
         for fixture in self.fixtures:
             stems += [s for s in fixture.expect.found if s not in stems]
         definitions = definitions_dir_of(self.fixtures[0])
-        # The database holds the Definitions in the order of their file names.
-        wanted = [definition_name(s, definitions)
-                  for s in sorted(stems, key=lambda s: (s + ".toml").encode())]
+        wanted = [definition_name(s, definitions) for s in database_order(stems, definitions)]
         if list(output_names) == wanted:
             return [Result(True, "found", "%s (found... cleaned)" % name) for name in wanted] or \
                 [Result(True, "found", "nothing")]
@@ -752,7 +767,7 @@ def _state_path(prefix):
 
 
 def _command_plant(args, env):
-    fixtures = [read_fixture(path) for path in args.fixtures]
+    fixtures = [f for path in args.fixtures for f in read_fixtures(path)]
     machine = FixtureMachine(fixtures, env["WINEPREFIX"], env, args.rogue, args.uninstaller)
     limits = machine.limitations()
     if limits:
@@ -799,7 +814,7 @@ def planted_summary(machine, fixture):
 def _load_state(env):
     with open(_state_path(env["WINEPREFIX"]), "rb") as handle:
         state = pickle.load(handle)
-    fixtures = [read_fixture(path) for path in state["fixtures"]]
+    fixtures = [f for path in state["fixtures"] for f in read_fixtures(path)]
     machine = FixtureMachine(fixtures, env["WINEPREFIX"], env, state["rogue"], state["uninstaller"])
     machine.drives = state["drives"]
     machine.uninstallers = state["uninstallers"]

@@ -1,25 +1,29 @@
 """The shipped quenwick.exe, with the database built from definitions/, under
-Wine: each test plants the machine of one of the Definitions' own fixtures
-(definitions/fixtures/<family>/<case>.toml) into a fresh prefix with
-fixture_machine.py, runs "quenwick.exe /silent /norestart" there, and checks
-that
+Wine: each test plants the machine of one or more of the Definitions' own
+fixtures (definitions/fixtures/<family>/<case>.toml, a family's fixture for
+one of its brands) into a fresh prefix with fixture_machine.py, runs
+"quenwick.exe /silent /norestart" there, and checks that
 
-- the console lists exactly the fixture's Definitions as found and cleaned;
-- the machine afterwards is as the fixture expects (gone, present,
-  untouched, values gone and kept, processes ended and still running,
-  uninstallers started, deletions registered for the next start);
+- the console lists exactly the fixtures' Definitions as found and cleaned;
+- the machine afterwards is as the fixtures expect (gone, present,
+  untouched, values gone, kept and repaired, processes ended and still
+  running, uninstallers started, deletions registered for the next start);
 - nothing else changed: every file and folder of the prefix and every key
-  and value of HKLM and HKCU is as before, less what the fixture expects.
+  and value of HKLM and HKCU is as before, less what the fixtures expect.
 
-The infected machines are one of each of several families whose traces Wine
-can host (files, folders, keys, values of several types, running programs,
-files held open by another program, an uninstaller); the clean look-alikes
-must be left exactly as they were. QUENWICK_E2E_ALL_FIXTURES=1 also runs
-every fixture that Wine can host (several minutes).
+The infected machines are one of each of many families whose traces Wine can
+host (files, folders, keys, values of several types, running programs, files
+held open by another program, uninstallers, hijacked settings put back, a
+brand of a family source); the clean look-alikes must be left exactly as
+they were. QUENWICK_E2E_ALL_FIXTURES=1 also runs every fixture that Wine can
+host, each brand of a family's fixture on its own (well over an hour); a
+glob instead of 1 (e.g. 'winiguard/*') runs the fixtures it matches.
 """
 
+import fnmatch
 import glob
 import os
+import tomllib
 import unittest
 
 import fixture_file
@@ -27,35 +31,64 @@ import fixture_machine
 from e2e_support import (SCANNING, banner, cleaned_lines, definitions_dir, executable,
                          has_executable, session, summary)
 
-# One infected fixture per family; together they plant every kind of trace
-# Wine can host.
+# A fixture of definitions/fixtures/, "<family>/<case>.toml", with "#<Brand>"
+# for one brand of a family's fixture. Each entry of INFECTED is one machine:
+# one fixture, or several of different families planted together and cleaned
+# by one run (a new prefix and its processes cost more than the run itself).
+# Together they plant every kind of trace Wine can host.
 INFECTED = [
     # A Run value, a running program and its folder.
-    "cleaner2009-freeware/installed.toml",
+    ("cleaner2009-freeware/installed.toml",),
     # HKCU keys with dword values, the per-user Shell, Run and RunOnce values,
     # three running programs in Application Data.
-    "antispy-safeguard/installed.toml",
+    ("antispy-safeguard/installed.toml",),
     # The Winlogon Userinit value repaired; a Start Menu folder.
-    "advansed-spyware-detector/installed.toml",
+    ("advansed-spyware-detector/installed.toml",),
     # An Inno Setup uninstaller started with its switches; its uninstall key.
-    "antispyware-2008/installed.toml",
+    ("antispyware-2008/installed.toml",),
     # A 32-hex key with a binary value, found by its pPath; a running program.
-    "antivirus-2009-hex-key/installed.toml",
+    ("antivirus-2009-hex-key/installed.toml",),
     # %TEMP% (another folder under Wine) and a file of the system folder held
     # open: registered for deletion at the next start.
-    "sysguard/installed.toml",
+    ("sysguard/installed.toml",),
     # A file held open in the program folder: it and its folder are
     # registered, the rest goes; the common Start Menu and desktop.
-    "antivirus-doktor-2009/no-uninstall-entry-in-use.toml",
+    ("antivirus-doktor-2009/no-uninstall-entry-in-use.toml",),
     # Hidden, system and read-only decoys in the Windows folder, the drive
     # root and both Startup folders (the read-only one is registered); a
     # browser helper object and its class under HKEY_CLASSES_ROOT.
-    "pc-antispyware/installed.toml",
+    ("pc-antispyware/installed.toml",),
+    # The open commands of .exe and secfile under HKEY_CLASSES_ROOT and the
+    # user's classes put back ('"%1" %*'), the Security Center's dword
+    # overrides gone; the browsers' Start-menu commands that name the rogue
+    # stay.
+    ("windows-defender-2010/installed.toml",),
+    # The .exe open commands put back; the rogue's MSASCui.exe ends and goes
+    # while the genuine Windows Defender's keeps running. With it, ThinkPoint
+    # as the machine's Shell behind explorer.exe and as the user's Shell:
+    # both Shells become explorer.exe before hotfix.exe goes.
+    ("fakeav-bt-msascui/installed.toml", "thinkpoint-hotfix-local/user-shell.toml"),
+    # A brand of a family source whose name has spaces, by its fixture
+    # written for every brand; two programs running from %TEMP% and a
+    # machine-wide key of dword and string values; an Inno Setup uninstaller
+    # named by an "_is1" entry, its common Start Menu folder and public
+    # desktop link, started from both Run keys. (Renos.I's fixtures cannot be
+    # hosted: Wine empties the dllcache folder, has no userinit.exe and sets
+    # %windir% itself.)
+    ("winiguard/installed.toml#Quick Heal Cleaner", "fakecog/installed.toml",
+     "smart-security/installed.toml"),
+    # Explorer's delay-loaded shell service object and shared task scheduler
+    # values, a class with its DLL held open; a second class whose DLL is held
+    # open and whose sibling with an expand_sz value stays.
+    ("system-alert-popup/installed.toml", "spylocked-downloader/installed.toml"),
 ]
 CLEAN = [
-    "cleaner2009-freeware/clean-machine.toml",
+    ("cleaner2009-freeware/clean-machine.toml",),
     # Programs named like the rogue's, running, a per-user shell and Run value.
-    "antispy-safeguard/no-pav-key.toml",
+    ("antispy-safeguard/no-pav-key.toml",),
+    # A real program of a name like a brand's, running, and the brand's own
+    # look-alikes: a program of its name elsewhere, its vendor folder without it.
+    ("winiguard/quick-heal.toml", "winiguard/look-alikes.toml#Quick Heal Cleaner"),
 ]
 
 RUN_TIMEOUT_S = 120
@@ -139,9 +172,19 @@ def fixture_path(relative):
     return os.path.join(definitions_dir(), "fixtures", *relative.split("/"))
 
 
-def database_order(stems):
-    """The Definitions' order in the database: their file names, as bytes."""
-    return sorted(stems, key=lambda stem: (stem + ".toml").encode())
+def load(entry):
+    """The fixture of an entry "<family>/<case>.toml[#<Brand>]"."""
+    relative, _, brand = entry.partition("#")
+    return fixture_file.read_fixture(fixture_path(relative), brand or None)
+
+
+def repairs_a_setting(handle):
+    """Whether the Definition of a handle puts a hijacked setting back
+    (RegValueRepair); a brand's Definition is its family's template."""
+    with open(os.path.join(definitions_dir(), handle.split("/")[0] + ".toml"), "rb") as handle_file:
+        source = tomllib.load(handle_file)
+    actions = source.get("template", source).get("actions", [])
+    return any(action.get("type") == "RegValueRepair" for action in actions)
 
 
 class ShippedDatabaseTest(unittest.TestCase):
@@ -150,13 +193,13 @@ class ShippedDatabaseTest(unittest.TestCase):
         if not has_executable("shipped"):
             self.skipTest("this build embeds another database than definitions/")
 
-    def run_fixture(self, fixture):
-        """Plants the fixture, runs the program, and returns the (result,
-        checks) of the run; fails when the fixture cannot be hosted."""
+    def run_fixtures(self, fixtures):
+        """Plants the fixtures into one prefix, runs the program, and returns
+        the (result, checks) of the run; fails when they cannot be hosted."""
         machine = session().new_machine(remove_z_drive=True)
         self.addCleanup(machine.close)
         planted = fixture_machine.FixtureMachine(
-            [fixture], machine.prefix, machine.env(), executable("program_rogue"),
+            fixtures, machine.prefix, machine.env(), executable("program_rogue"),
             executable("program_uninstaller"))
         self.addCleanup(planted.stop)
         self.assertEqual(planted.limitations(), [])
@@ -175,22 +218,36 @@ class ShippedDatabaseTest(unittest.TestCase):
                                fixture_machine.cleaned_names(result.stdout))
         return result, checks
 
-    def assert_fixture_holds(self, relative):
-        fixture = fixture_file.read_fixture(fixture_path(relative))
-        result, checks = self.run_fixture(fixture)
-        names = [fixture_file.definition_name(stem, definitions_dir())
-                 for stem in database_order(fixture.expect.found)]
+    def assert_fixtures_hold(self, fixtures):
+        result, checks = self.run_fixtures(fixtures)
+        found = {handle for fixture in fixtures for handle in fixture.expect.found}
+        names = [fixture_file.definition_name(handle, definitions_dir())
+                 for handle in fixture_file.database_order(found, definitions_dir())]
         self.assertEqual(result.stdout,
                          banner() + SCANNING + cleaned_lines(names) + summary(len(names), len(names)))
         self.assertEqual(result.exit_code, 0)
         failed = [str(check) for check in checks if not check.ok]
         self.assertEqual(failed, [], "\n" + "\n".join(str(check) for check in checks))
+        # Each fixture's own expectations were looked at, not only the machine's.
+        labels = {check.fixture for check in checks}
+        self.assertLessEqual({f.label for f in fixtures if f.expect.found or f.expect.untouched}, labels)
         return checks
 
-    def test_the_chosen_fixtures_cover_five_families_and_plant_every_trace_kind(self):
-        fixtures = [fixture_file.read_fixture(fixture_path(r)) for r in INFECTED]
-        self.assertGreaterEqual(len({f.family for f in fixtures}), 5)
+    def test_the_chosen_fixtures_cover_fifteen_families_three_repairs_a_brand_and_every_trace_kind(self):
+        fixtures = [load(entry) for machine in INFECTED for entry in machine]
         self.assertTrue(all(f.expect.found for f in fixtures))
+        self.assertEqual([f.label for f in fixtures if f.handle not in f.expect.found], [],
+                         "each fixture finds the Definition it belongs to")
+        own = {f.handle for f in fixtures}
+        self.assertGreaterEqual(len({handle.split("/")[0] for handle in own}), 15)
+        self.assertGreaterEqual(len({handle for handle in own if repairs_a_setting(handle)}), 3)
+        self.assertGreaterEqual(len({f.brand for f in fixtures if f.brand}), 1)
+        # Every repair planted is checked: each of those fixtures expects values.
+        self.assertTrue(all(f.expect.values for f in fixtures if repairs_a_setting(f.handle)))
+        # A machine holds one fixture per Definition: one run cleans each.
+        for machine in INFECTED:
+            handles = [load(entry).handle for entry in machine]
+            self.assertEqual(len(handles), len(set(handles)), machine)
         kinds = set()
         for f in fixtures:
             kinds |= {"file"} if f.files else set()
@@ -198,12 +255,13 @@ class ShippedDatabaseTest(unittest.TestCase):
             kinds |= {"process"} if f.processes else set()
             kinds |= {"started"} if f.expect.started else set()
             kinds |= {"pending"} if f.expect.pending_deletion else set()
+            kinds |= {"running"} if f.expect.running else set()
             kinds |= {v.type for k in f.keys for v in k.values}
-        self.assertLessEqual({"file", "locked", "process", "started", "pending",
-                              fixture_file.REG_SZ, fixture_file.REG_DWORD,
+        self.assertLessEqual({"file", "locked", "process", "started", "pending", "running",
+                              fixture_file.REG_SZ, fixture_file.REG_EXPAND_SZ, fixture_file.REG_DWORD,
                               fixture_file.REG_BINARY}, kinds)
-        for relative in CLEAN:
-            self.assertEqual(fixture_file.read_fixture(fixture_path(relative)).expect.found, [])
+        for machine in CLEAN:
+            self.assertEqual([load(entry).expect.found for entry in machine], [[]] * len(machine))
 
     def test_planting_gives_wine_every_value_type_attribute_and_translated_path(self):
         """No fixture of definitions/ uses every value type the format has, so
@@ -280,34 +338,45 @@ class ShippedDatabaseTest(unittest.TestCase):
             ("machine", "c:\\stray.txt added"),
         ]))
 
-    @unittest.skipUnless(os.environ.get("QUENWICK_E2E_ALL_FIXTURES") == "1",
-                         "QUENWICK_E2E_ALL_FIXTURES=1 runs every fixture")
+    @unittest.skipUnless(os.environ.get("QUENWICK_E2E_ALL_FIXTURES"),
+                         "QUENWICK_E2E_ALL_FIXTURES=1 (or a glob) runs every fixture")
     def test_every_fixture_wine_can_host(self):
+        wanted = os.environ["QUENWICK_E2E_ALL_FIXTURES"]
         root = os.path.join(definitions_dir(), "fixtures")
         for path in sorted(glob.glob(os.path.join(root, "*", "*.toml"))):
             relative = os.path.relpath(path, root).replace(os.sep, "/")
-            with self.subTest(fixture=relative):
-                fixture = fixture_file.read_fixture(path)
-                planted = fixture_machine.FixtureMachine(
-                    [fixture], session().template, {}, executable("program_rogue"))
-                if planted.limitations():
-                    self.skipTest("; ".join(planted.limitations()))
-                self.assert_fixture_holds(relative)
+            if wanted != "1" and not fnmatch.fnmatch(relative, wanted):
+                continue
+            for fixture in fixture_file.read_fixtures(path):
+                with self.subTest(fixture=fixture.label):
+                    planted = fixture_machine.FixtureMachine(
+                        [fixture], session().template, {}, executable("program_rogue"))
+                    if planted.limitations():
+                        self.skipTest("; ".join(planted.limitations()))
+                    self.assert_fixtures_hold([fixture])
 
 
-def _add_fixture_test(relative):
-    family, case = relative[:-len(".toml")].split("/")
-    kind = "infected" if relative in INFECTED else "clean"
-    name = "test_%s_%s_%s" % (kind, family.replace("-", "_"), case.replace("-", "_"))
+def _test_name(kind, entries):
+    parts = []
+    for entry in entries:
+        relative, _, brand = entry.partition("#")
+        family, case = relative[:-len(".toml")].split("/")
+        parts.append("_".join(p for p in (family, fixture_file.brand_slug(brand), case) if p))
+    return "test_%s_%s" % (kind, "_and_".join(parts).replace("-", "_"))
 
+
+def _add_fixture_test(kind, entries):
     def test(self):
-        self.assert_fixture_holds(relative)
-    test.__doc__ = "%s: the fixture's expectations hold under Wine." % relative
-    setattr(ShippedDatabaseTest, name, test)
+        self.assert_fixtures_hold([load(entry) for entry in entries])
+    test.__doc__ = "%s: the expectations hold under Wine%s." % (
+        ", ".join(entries), ", planted together" if len(entries) > 1 else "")
+    setattr(ShippedDatabaseTest, _test_name(kind, entries), test)
 
 
-for _relative in INFECTED + CLEAN:
-    _add_fixture_test(_relative)
+for _entries in INFECTED:
+    _add_fixture_test("infected", _entries)
+for _entries in CLEAN:
+    _add_fixture_test("clean", _entries)
 
 
 if __name__ == "__main__":
