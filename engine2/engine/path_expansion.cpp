@@ -30,10 +30,6 @@ std::u16string ExpandFolderMacro(std::u16string_view macro) {
   return std::u16string(macro);
 }
 
-std::optional<std::u16string> ExpandEnvironmentMacro(std::u16string_view macro) {
-  return ExpandEnvironment(macro);
-}
-
 std::u16string ExpandLeadingMacro(std::u16string_view text) {
   if (text.empty() || text.front() != u'%') return std::u16string(text);
   const std::size_t close = text.find(u'%', 1);
@@ -44,7 +40,7 @@ std::u16string ExpandLeadingMacro(std::u16string_view text) {
   if (macro.starts_with(kFolderMacroPrefix)) {
     expanded = ExpandFolderMacro(macro);
   } else {
-    expanded = ExpandEnvironmentMacro(macro).value_or(macro);
+    expanded = ExpandEnvironment(macro).value_or(macro);
   }
   AppendText(expanded, text.substr(close + 1));
   return expanded;

@@ -5,7 +5,6 @@
 // position is expanded, and only one. Registry paths never pass through here.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,9 +22,6 @@ std::u16string ExpandLeadingMacro(std::u16string_view text);
 // `macro` is upper-cased and begins with "%CSIDL_". The folder's path, or the
 // macro itself when the table has no such entry or the folder is unknown.
 std::u16string ExpandFolderMacro(std::u16string_view macro);
-
-// `macro` is upper-cased, both percent signs included. Null on failure.
-std::optional<std::u16string> ExpandEnvironmentMacro(std::u16string_view macro);
 
 // In-place normalisers; none lengthens the text.
 void SlashesToBackslashes(std::u16string& text);
